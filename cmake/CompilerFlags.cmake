@@ -1,0 +1,25 @@
+# Flags every target of the project shares. The floating-point flags make the 32-bit DLL and
+# the native build compute the same samples: SSE2 arithmetic, no fused multiply-add.
+add_library(mulchvoice_flags INTERFACE)
+target_compile_features(mulchvoice_flags INTERFACE cxx_std_17)
+target_compile_options(mulchvoice_flags INTERFACE
+  -Wall -Wextra -Werror
+  -msse2 -mfpmath=sse -ffp-contract=off)
+target_include_directories(mulchvoice_flags INTERFACE ${PROJECT_SOURCE_DIR})
+
+# The product's own code never throws and needs no run-time type information.
+add_library(mulchvoice_product_flags INTERFACE)
+target_link_libraries(mulchvoice_product_flags INTERFACE mulchvoice_flags)
+target_compile_options(mulchvoice_product_flags INTERFACE -fno-exceptions -fno-rtti)
+
+# MULCHVOICE_SANITIZE: "address" (with undefined behaviour checks) or "thread".
+set(MULCHVOICE_SANITIZE "" CACHE STRING "Sanitizer for the native build: address or thread")
+if(MULCHVOICE_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(MULCHVOICE_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT MULCHVOICE_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "MULCHVOICE_SANITIZE must be empty, address or thread")
+endif()

@@ -1,0 +1,33 @@
+#pragma once
+// One band of the vocoder: the four coefficients that the band's two filters share, and the
+// band's five state values.
+//
+// Both filters compute  y[n] = a0 x[n] + a1 x[n-1] - b1 y[n-1] - b2 y[n-2],  that is
+//   H(z) = (1 - B)(1 - z^-1) / (1 - 2B cos(angle) z^-1 + (2B - 1) z^-2),
+// a resonance at the centre angle with a zero at 0 Hz only. They run in transposed direct
+// form II: z1 and z2 are the two delay registers of the speech-side and of the carrier-side
+// filter; envZ1 is the delay of the band's envelope smoother.
+//
+// The coefficients are rewritten by whichever thread sets the "filter" parameter while the
+// audio thread copies the record, so every field is a relaxed atomic.
+
+#include "host/relaxed_atomic.h"
+
+struct BandFilter {
+  BandFilter();
+
+  // Tunes the band: angle and bandwidth in radians per sample. The states are left alone.
+  void setCoefficients(float angle, float bandwidth);
+  void setState(float newSpeechZ1, float newSpeechZ2, float newCarrierZ1, float newCarrierZ2,
+                float newEnvZ1);
+
+  RelaxedAtomic<float> b1;  // -2 B cos(angle): weight of the previous output
+  RelaxedAtomic<float> b2;  // 2 B - 1: weight of the output two samples back
+  RelaxedAtomic<float> a0;  // 1 - B: weight of the current input
+  RelaxedAtomic<float> a1;  // -(1 - B): weight of the previous input
+  RelaxedAtomic<float> speechZ1;
+  RelaxedAtomic<float> speechZ2;
+  RelaxedAtomic<float> carrierZ1;
+  RelaxedAtomic<float> carrierZ2;
+  RelaxedAtomic<float> envZ1;
+};

@@ -1,0 +1,60 @@
+// The chopper gate switches the summed output on and off at a steady rate. A two-state machine
+// counts down each phase; the first phase after construction lasts 22050 samples, every later
+// one the half-period in force when it begins. The gain is smoothed by
+//   g[n] = u[n] + u[n-1] + 0.96 g[n-1],  u = drive * gateIn,
+// which settles at 50 * gateIn (about 1.1111) during an on phase. The gate moves only while it
+// is applied; while bypassed its state stays as it was.
+
+#include <cmath>
+
+#include "engine/vocoder.h"
+
+void Vocoder::setGateCoefficients() {
+  gateIn = 0.02222222f;
+  gateFb = -0.96f;
+}
+
+// The half-period for "freq" f in 0 to 1 runs from 44100 samples down to 4. Values outside that
+// range (NaN included) are clamped first, so a phase always lasts at least one sample.
+void Vocoder::updateGateHalfPeriod() {
+  float f = freq;
+  if (f > 1.0f) f = 1.0f;
+  if (!(f >= 0.0f)) f = 0.0f;
+  const double samples =
+      44100.0 / (9.999 * (std::exp(7.0 * static_cast<double>(f)) - 1.0) + 1.0);
+  const int32_t halfPeriod = static_cast<int32_t>(samples);
+  gateHalfPeriod = halfPeriod >= 1 ? halfPeriod : 1;
+}
+
+// Audio thread only. Writes n gated samples to both outputs.
+void Vocoder::applyChopperGate(const float* input, float* out1, float* out2, int32_t n) {
+  int32_t remaining = n;
+  int32_t position = 0;
+  while (remaining > 0) {
+    int32_t run;
+    float drive;
+    if (remaining < gateCountdown) {
+      // The block ends inside the phase in progress.
+      run = remaining;
+      gateCountdown -= remaining;
+      remaining = 0;
+      drive = gateOn == 1 ? 1.0f : 0.0f;
+    } else {
+      // The phase ends within this block; the flip applies from the sample after it.
+      run = gateCountdown;
+      gateCountdown = gateHalfPeriod;
+      remaining -= run;
+      drive = gateOn == 1 ? 1.0f : 0.0f;
+      gateOn = gateOn == 1 ? 0 : 1;
+    }
+    const float u = drive * gateIn;
+    for (int32_t i = 0; i < run; ++i) {
+      const float g = gateZ + u;
+      gateZ = u - gateFb * g;
+      const float x = input[position];
+      out1[position] = x * g;
+      out2[position] = x * g;
+      ++position;
+    }
+  }
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The flush rule keeps denormal and invalid numbers out of the filter states: a value whose
+// magnitude is below 1e-11 (as a 32-bit float), or which is not a number, becomes 0. An
+// infinity becomes 0 as well: let through, it would turn every later state into NaN.
+
+#include <cmath>
+#include <limits>
+
+constexpr float kFlushThreshold = 1e-11f;  // 11529215 * 2^-60
+
+inline float flush(float v) {
+  float magnitude = std::fabs(v);
+  return (magnitude >= kFlushThreshold && magnitude <= std::numeric_limits<float>::max()) ? v
+                                                                                          : 0.0f;
+}

@@ -1,0 +1,68 @@
+#pragma once
+// The effect: eight parameters, two programs, the eight-band filter bank, the work buffer and
+// the chopper gate. Every time constant and frequency is fixed for 44100 Hz; the sample rate
+// the host sets is stored by the base but never read here.
+//
+// Threads: `setParameter`, `setProgram` and the name operations may run on any host thread
+// while the audio thread is inside `processReplacing`. They share only relaxed atomics; the
+// processing reads the gains and envelope coefficients at every sample, a band's coefficients
+// at the start of its pass and the two switches once per call.
+
+#include <cstdint>
+
+#include "engine/band_filter_bank.h"
+#include "engine/parameters.h"
+#include "engine/vocoder_program.h"
+#include "host/audio_effect.h"
+#include "host/relaxed_atomic.h"
+
+constexpr int32_t kWorkBufferSize = 3000;  // the longest slice one pass processes
+
+class Vocoder : public AudioEffect {
+ public:
+  explicit Vocoder(audioMasterCallback audioMaster);
+  ~Vocoder() override;
+
+  void setParameter(int32_t index, float value) override;
+  float getParameter(int32_t index) override;
+  void process(float** inputs, float** outputs, int32_t sampleFrames) override;
+  void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
+  void setProgram(int32_t program) override;
+  void setProgramName(char* name) override;
+  void getProgramName(char* name) override;
+
+  // Tunes one band (1 to 8) from its normalised centre frequency and the current filter width.
+  void setBandFrequency(int32_t band, float frequency);
+  void updateEnvelopeSmoothing();
+  void setGateCoefficients();
+  void updateGateHalfPeriod();
+
+  // Read-only views for tests and tools.
+  const BandFilterBank* filterBank() const { return bank; }
+  int32_t gateHalfPeriodSamples() const { return gateHalfPeriod; }
+  int32_t gateCountdownSamples() const { return gateCountdown; }
+  bool gateIsOn() const { return gateOn != 0; }
+  float gateSmootherState() const { return gateZ; }
+
+ protected:
+  void vocodeFirstBand(int32_t band, float* speechIn, float* carrierIn, float* work, int32_t n);
+  void vocodeBand(int32_t band, float* speechIn, float* carrierIn, float* work, int32_t n);
+  void applyChopperGate(const float* input, float* out1, float* out2, int32_t n);
+
+ private:
+  template <bool kFirstBand>
+  void runBand(int32_t band, float* speechIn, float* carrierIn, float* work, int32_t n);
+  RelaxedAtomic<float>& currentValue(int32_t index);
+
+  VocoderProgram* programs;
+  BandFilterBank* bank;
+  float* workBuffer;
+  float bandFrequency[kNumBands];
+  RelaxedAtomic<float> carrier, speech, filter, morph, freq, gain, switchCS, mulchIO;
+  RelaxedAtomic<float> envFb, envIn0, envIn1;
+  float gateZ;
+  float gateFb, gateIn;
+  RelaxedAtomic<int32_t> gateHalfPeriod;
+  int32_t gateCountdown;
+  int32_t gateOn;
+};

@@ -1,0 +1,3 @@
+#include "host/out_of_memory.h"
+
+std::atomic<bool> outOfMemory{false};
