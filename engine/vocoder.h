@@ -43,6 +43,9 @@ class Vocoder : public AudioEffect {
   int32_t gateCountdownSamples() const { return gateCountdown; }
   bool gateIsOn() const { return gateOn != 0; }
   float gateSmootherState() const { return gateZ; }
+  float envelopeFeedback() const { return envFb; }
+  float envelopeInput0() const { return envIn0; }
+  float envelopeInput1() const { return envIn1; }
 
  protected:
   void vocodeFirstBand(int32_t band, float* speechIn, float* carrierIn, float* work, int32_t n);
