@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "engine/flush.h"
 #include "engine/vocoder.h"
 
 void Vocoder::setGateCoefficients() {
@@ -51,9 +52,9 @@ void Vocoder::applyChopperGate(const float* input, float* out1, float* out2, int
     for (int32_t i = 0; i < run; ++i) {
       const float g = gateZ + u;
       gateZ = u - gateFb * g;
-      const float x = input[position];
-      out1[position] = x * g;
-      out2[position] = x * g;
+      const float y = finiteOrZero(input[position] * g);
+      out1[position] = y;
+      out2[position] = y;
       ++position;
     }
   }

@@ -13,3 +13,9 @@ inline float flush(float v) {
   return (magnitude >= kFlushThreshold && magnitude <= std::numeric_limits<float>::max()) ? v
                                                                                           : 0.0f;
 }
+
+// What the plug-in hands the host is always a finite number: a sample that overflowed (from
+// inputs or gains far outside their range) or is not a number leaves as 0.
+inline float finiteOrZero(float v) {
+  return std::fabs(v) <= std::numeric_limits<float>::max() ? v : 0.0f;
+}

@@ -6,7 +6,9 @@
 //   product       work[n] += 500 * gain * e[n] * y_c[n]
 //
 // Band 1 also flushes both input samples and writes them back scaled by the two input gains;
-// bands 2 to 8 read the scaled samples. Every state value is flushed after every sample.
+// bands 2 to 8 read the scaled samples. Every state value is flushed after every sample, so
+// nothing the host passes can leave a NaN or an infinity in the state, and the outputs only
+// ever receive finite samples.
 //
 // Audio thread only: nothing here allocates, locks, calls the system or throws.
 
@@ -47,8 +49,8 @@ void Vocoder::processReplacing(float** inputs, float** outputs, int32_t sampleFr
     if (gated) {
       applyChopperGate(workBuffer, out1 + done, out2 + done, n);
     } else {
-      std::memmove(out1 + done, workBuffer, sizeof(float) * static_cast<size_t>(n));
-      std::memmove(out2 + done, workBuffer, sizeof(float) * static_cast<size_t>(n));
+      for (int32_t k = 0; k < n; ++k) out1[done + k] = finiteOrZero(workBuffer[k]);
+      for (int32_t k = 0; k < n; ++k) out2[done + k] = finiteOrZero(workBuffer[k]);
     }
     done += n;
   }
@@ -120,9 +122,15 @@ void Vocoder::runBand(int32_t band, float* speechIn, float* carrierIn, float* wo
 }
 
 // The envelope smoother is the bilinear transform at 44100 Hz of 1 / (0.8 + tau s), with
-// tau = morph * 5 ms: a gain of 1.25 at DC.
+// tau = morph * 5 ms: a gain of 1.25 at DC. A morph value below 0 would put the pole outside the
+// unit circle, so that every envelope grew without bound, and an infinite one would make the
+// coefficients NaN: the formula takes morph clamped to 0 to 1 (NaN as 0), while the parameter
+// keeps the value it was given.
 void Vocoder::updateEnvelopeSmoothing() {
-  const double a = static_cast<double>(morph) * 0.005 * 44100.0;
+  float m = morph;
+  if (m > 1.0f) m = 1.0f;
+  if (!(m >= 0.0f)) m = 0.0f;
+  const double a = static_cast<double>(m) * 0.005 * 44100.0;
   const double b = static_cast<double>(0.8f) + 2.0 * a;
   const float in = static_cast<float>(1.0 / b);
   envIn0 = in;
