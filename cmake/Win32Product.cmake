@@ -3,7 +3,31 @@
 add_library(MULCHVOICE SHARED
   host/dll_entry.cpp
   host/vocoder_edit.cpp
+  editor/editor_layout.cpp
+  editor/knob_drag.cpp
+  editor/rotary_knob.cpp
+  editor/toggle_switch.cpp
+  editor/vocoder_editor.cpp
   host/mulchvoice.def)
 set_target_properties(MULCHVOICE PROPERTIES PREFIX "" OUTPUT_NAME MULCHVOICE)
-target_link_libraries(MULCHVOICE PRIVATE mulchvoice_core mulchvoice_product_flags)
+target_link_libraries(MULCHVOICE PRIVATE mulchvoice_core mulchvoice_product_flags gdi32 user32)
 target_link_options(MULCHVOICE PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
+
+# The editor's bitmaps, compiled by the cross toolchain's resource compiler. The script is
+# compiled on its own, so that the C++ warning and code flags never reach the resource compiler.
+set(mulchvoice_bitmaps
+  ${PROJECT_SOURCE_DIR}/editor/bitmaps/background.bmp
+  ${PROJECT_SOURCE_DIR}/editor/bitmaps/knob_face.bmp
+  ${PROJECT_SOURCE_DIR}/editor/bitmaps/switch_off.bmp
+  ${PROJECT_SOURCE_DIR}/editor/bitmaps/switch_on.bmp)
+set(mulchvoice_resource_object ${CMAKE_CURRENT_BINARY_DIR}/mulchvoice_resources.o)
+add_custom_command(
+  OUTPUT ${mulchvoice_resource_object}
+  COMMAND ${CMAKE_RC_COMPILER} --input-format=rc --output-format=coff
+          -I ${PROJECT_SOURCE_DIR}/editor
+          ${PROJECT_SOURCE_DIR}/editor/mulchvoice.rc ${mulchvoice_resource_object}
+  DEPENDS ${PROJECT_SOURCE_DIR}/editor/mulchvoice.rc ${PROJECT_SOURCE_DIR}/editor/resource_ids.h
+          ${mulchvoice_bitmaps}
+  COMMENT "Compiling the editor's bitmaps"
+  VERBATIM)
+target_sources(MULCHVOICE PRIVATE ${mulchvoice_resource_object})
