@@ -121,6 +121,28 @@ struct Envelope {
   }
 };
 
+// The chopper gate: phases counted sample by sample, the first one 22050 samples on, every
+// later one the half-period in force when it begins; the gain smoothed by
+// g[n] = u[n] + u[n-1] + 0.96 g[n-1]. `step` gives the gain of the next sample.
+struct Gate {
+  int32_t halfPeriod = 3959;
+  int32_t countdown = 22050;
+  bool on = true;
+  double u1 = 0.0, g1 = 0.0;
+
+  double step() {
+    const double u = on ? static_cast<double>(0.02222222f) : 0.0;
+    const double g = u + u1 + static_cast<double>(0.96f) * g1;
+    u1 = u;
+    g1 = g;
+    if (--countdown == 0) {
+      on = !on;
+      countdown = halfPeriod;
+    }
+    return g;
+  }
+};
+
 class VocoderModel {
  public:
   VocoderModel() {
@@ -132,14 +154,12 @@ class VocoderModel {
     if (index == 2)
       for (int b = 0; b < kBands; ++b) coeffs_[b] = bandCoefficients(kBandFrequencies[b], value);
     if (index == 3) env_ = envelopeCoefficients(value);
-    if (index == 4) halfPeriod_ = gateHalfPeriod(value);
+    if (index == 4) gate_.halfPeriod = gateHalfPeriod(value);
   }
 
   const Coefficients& coefficients(int band) const { return coeffs_[band - 1]; }
   const EnvelopeCoefficients& envelope() const { return env_; }
-  double gateGain() const { return g1_; }
-  bool gateOn() const { return on_; }
-  int32_t gateCountdown() const { return countdown_; }
+  const Gate& gate() const { return gate_; }
 
   // One block of n samples from the two host inputs to the mono output.
   void process(const float* in1, const float* in2, double* out, int n) {
@@ -161,7 +181,7 @@ class VocoderModel {
         const double yc = carrierSide_[b].step(coeffs_[b], c);
         sum += 500.0 * params_[5] * e * yc;
       }
-      out[k] = gated ? gateStep(sum) : sum;
+      out[k] = gated ? sum * gate_.step() : sum;
     }
   }
 
@@ -170,28 +190,13 @@ class VocoderModel {
   void setSharedBuffer(bool shared) { sharedBuffer_ = shared; }
 
  private:
-  double gateStep(double x) {
-    const double u = on_ ? static_cast<double>(0.02222222f) : 0.0;
-    const double g = u + u1_ + static_cast<double>(0.96f) * g1_;
-    u1_ = u;
-    g1_ = g;
-    if (--countdown_ == 0) {
-      on_ = !on_;
-      countdown_ = halfPeriod_;
-    }
-    return x * g;
-  }
-
   float params_[8] = {};
   Coefficients coeffs_[kBands] = {};
   EnvelopeCoefficients env_ = {};
   Resonator speechSide_[kBands], carrierSide_[kBands];
   Envelope envelopes_[kBands];
   bool sharedBuffer_ = false;
-  int32_t halfPeriod_ = 1;
-  int32_t countdown_ = 22050;
-  bool on_ = true;
-  double u1_ = 0.0, g1_ = 0.0;
+  Gate gate_;
 };
 
 }  // namespace model
