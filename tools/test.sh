@@ -25,6 +25,8 @@ run_ctest() {  # run_ctest <dir> <label> [ctest options...]
   if ! (cd "$dir" && ctest -j"$jobs" --output-on-failure --timeout 900 "$@"); then
     failed+=("$label")
   fi
+  # The one-line figures the reliability programs print.
+  grep -hE '^(threads|audio path|entry environment): ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null || true
 }
 
 mkdir -p build
@@ -40,6 +42,9 @@ run_ctest build/asan asan
 step "native thread tests with ThreadSanitizer"
 build build/tsan -DMULCHVOICE_SANITIZE=thread
 run_ctest build/tsan tsan
+
+step "fuzzing the effect through its record (clang, libFuzzer, 60 s)"
+bash tools/fuzz.sh 60 build/fuzz || failed+=(fuzz)
 
 step "32-bit Windows build and tests under Wine"
 build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
