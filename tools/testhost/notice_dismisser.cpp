@@ -1,0 +1,113 @@
+#include "tools/testhost/notice_dismisser.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace testhost {
+
+namespace {
+
+thread_local NoticeDismisser* activeDismisser = nullptr;
+
+constexpr int kMessageBoxTextId = 0xFFFF;
+
+bool isDialogBox(HWND window) {
+  char className[32] = {};
+  GetClassNameA(window, className, sizeof className);
+  return std::strcmp(className, "#32770") == 0;
+}
+
+std::string windowText(HWND window) {
+  int length = GetWindowTextLengthA(window);
+  std::string text(static_cast<size_t>(length > 0 ? length : 0) + 1, '\0');
+  int copied = GetWindowTextA(window, &text[0], static_cast<int>(text.size()));
+  text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
+  return text;
+}
+
+BOOL CALLBACK collectStaticText(HWND child, LPARAM param) {
+  char className[16] = {};
+  GetClassNameA(child, className, sizeof className);
+  if (_stricmp(className, "Static") == 0) {
+    std::string text = windowText(child);
+    auto* out = reinterpret_cast<std::string*>(param);
+    if (!text.empty()) {
+      if (!out->empty()) out->push_back('\n');
+      *out += text;
+    }
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+Notice readDialogBox(HWND box) {
+  Notice notice;
+  notice.caption = windowText(box);
+  if (HWND text = GetDlgItem(box, kMessageBoxTextId)) notice.text = windowText(text);
+  if (notice.text.empty()) EnumChildWindows(box, collectStaticText, reinterpret_cast<LPARAM>(&notice.text));
+  return notice;
+}
+
+NoticeDismisser::NoticeDismisser(Sink sink)
+    : sink_(std::move(sink)), threadId_(GetCurrentThreadId()), previous_(activeDismisser) {
+  activeDismisser = this;
+  hook_ = SetWindowsHookExA(WH_CBT, cbtProc, nullptr, threadId_);
+  watchdog_ = std::thread([this] { watch(); });
+}
+
+NoticeDismisser::~NoticeDismisser() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+  }
+  done_.notify_all();
+  watchdog_.join();
+  if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
+  activeDismisser = previous_;
+}
+
+LRESULT CALLBACK NoticeDismisser::cbtProc(int code, WPARAM wParam, LPARAM lParam) {
+  NoticeDismisser* self = activeDismisser;
+  if (code == HCBT_ACTIVATE && self != nullptr) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    if (isDialogBox(window)) self->answer(window);
+  }
+  return CallNextHookEx(self != nullptr ? self->hook_ : nullptr, code, wParam, lParam);
+}
+
+// Reports a box once, then presses its OK button (posted: the box is still being activated).
+void NoticeDismisser::answer(HWND box) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (std::find(answered_.begin(), answered_.end(), box) != answered_.end()) return;
+    answered_.push_back(box);
+  }
+  sink_(readDialogBox(box));
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+}
+
+// A box the hook did not answer (or that ignored OK): report it and close it.
+BOOL CALLBACK NoticeDismisser::closeMissedBox(HWND window, LPARAM param) {
+  auto* self = reinterpret_cast<NoticeDismisser*>(param);
+  if (isDialogBox(window) && IsWindowVisible(window)) {
+    self->answer(window);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
+  return TRUE;
+}
+
+void NoticeDismisser::watch() {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchdogGraceMs);
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!done_.wait_until(lock, deadline, [this] { return finished_; })) {
+    lock.unlock();
+    EnumThreadWindows(threadId_, closeMissedBox, reinterpret_cast<LPARAM>(this));
+    lock.lock();
+    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  }
+}
+
+}  // namespace testhost
