@@ -12,17 +12,54 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+
+# Some virtual machines run no 32-bit x86 programs at all. There wine32 runs under qemu-i386,
+# which must be version 8 or later (older ones cannot reserve the memory Wine asks for); Debian
+# 12 has it in its backports.
+needs_qemu() {
+  [ -e /lib/ld-linux.so.2 ] || return 1  # wine32 is not installed yet: check again afterwards
+  /lib/ld-linux.so.2 --help >/dev/null 2>&1 && return 1
+  local major
+  major=$(qemu-i386 --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p')
+  [ -z "$major" ] || [ "$major" -lt 8 ]
+}
+
+install_qemu() {
+  local suite
+  suite=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  if [ "$suite" = bookworm ]; then
+    if ! grep -rqs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d/; then
+      printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        >/etc/apt/sources.list.d/bookworm-backports.sources
+    fi
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends -t bookworm-backports qemu-user
+  else
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends qemu-user
+  fi
+}
+
+if [ ${#missing[@]} -eq 0 ] && ! needs_qemu; then
+  exit 0
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
+  needs_qemu && missing+=("qemu-user (8 or later)")
   echo "Missing packages: ${missing[*]}" >&2
   echo "Install them as root:" >&2
   echo "  dpkg --add-architecture i386 && apt-get update && apt-get install -y ${missing[*]}" >&2
   exit 1
 fi
 
-echo "Installing: ${missing[*]}"
-dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "Installing: ${missing[*]}"
+  dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+  apt-get update -q
+  apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+if needs_qemu; then
+  echo "This kernel runs no 32-bit programs: installing qemu-user for Wine"
+  install_qemu
+fi
