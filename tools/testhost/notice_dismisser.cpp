@@ -72,8 +72,12 @@ NoticeDismisser::~NoticeDismisser() {
 LRESULT CALLBACK NoticeDismisser::cbtProc(int code, WPARAM wParam, LPARAM lParam) {
   NoticeDismisser* self = activeDismisser;
   if (code == HCBT_ACTIVATE && self != nullptr) {
+    // Activation hooks can also see windows of other processes change; only this thread's
+    // own boxes are answered.
     HWND window = reinterpret_cast<HWND>(wParam);
-    if (isDialogBox(window)) self->answer(window);
+    if (GetWindowThreadProcessId(window, nullptr) == self->threadId_ && isDialogBox(window)) {
+      self->answer(window);
+    }
   }
   return CallNextHookEx(self != nullptr ? self->hook_ : nullptr, code, wParam, lParam);
 }
@@ -94,6 +98,7 @@ BOOL CALLBACK NoticeDismisser::closeMissedBox(HWND window, LPARAM param) {
   auto* self = reinterpret_cast<NoticeDismisser*>(param);
   if (isDialogBox(window) && IsWindowVisible(window)) {
     self->answer(window);
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     PostMessageA(window, WM_CLOSE, 0, 0);
   }
   return TRUE;
