@@ -64,7 +64,8 @@ make_shim() {
   # Wine finds its libraries and data relative to the loader, as in /usr.
   ln -sfn "$WINE_LIB_DIR" "$shim_dir/lib/i386-linux-gnu"
   ln -sfn "$WINE_DATA_DIR" "$shim_dir/share/wine"
-  cp -f "$WINE_BIN_DIR/wine" "$shim_dir/lib/wine/wine"
+  cp -f "$WINE_BIN_DIR/wine" "$shim_dir/lib/wine/wine.new"
+  mv -f "$shim_dir/lib/wine/wine.new" "$shim_dir/lib/wine/wine"
   printf '#!/bin/sh\nexec qemu-i386 "$@"\n' >"$shim_dir/lib/wine/wine-preloader"
   printf '#!/bin/sh\nexec qemu-i386 %s "$@"\n' "$WINE_BIN_DIR/wineserver32" \
     >"$shim_dir/lib/wine/wineserver"
@@ -77,7 +78,8 @@ choose_launcher() {
     wine=(wine)
     wineserver=(wineserver)
   elif qemu_usable; then
-    [ -x "$shim_dir/lib/wine/wineserver" ] || make_shim
+    # Made afresh by every start, so that it follows updates of the installed Wine.
+    if [ "$command" = start ] || [ ! -x "$shim_dir/lib/wine/wineserver" ]; then make_shim; fi
     wine=(qemu-i386 "$shim_dir/lib/wine/wine")
     wineserver=("$shim_dir/lib/wine/wineserver")
   else
