@@ -232,17 +232,6 @@ TEST(EffectRecord, HasVuSetsAndClearsTheBitOfValueFour) {
   EXPECT_EQ(effect.getAeffect()->flags, 0);
 }
 
-TEST(EffectRecord, SettersStoreIdentityAndChannelCounts) {
-  PlainEffect effect;
-  effect.setUniqueID(0x4D76517A);
-  effect.setNumInputs(2);
-  effect.setNumOutputs(3);
-  EXPECT_EQ(effect.getAeffect()->uniqueID, 0x4D76517A);
-  EXPECT_EQ(effect.getAeffect()->numInputs, 2);
-  EXPECT_EQ(effect.getAeffect()->numOutputs, 3);
-  EXPECT_EQ(effect.getAeffect()->numPrograms, 1) << "the program count is fixed";
-}
-
 TEST_F(DispatcherTest, CEntriesForwardToTheEffect) {
   record->setParameter(record, 3, 0.25f);
   EXPECT_TRUE(log.saw("setParameter 3 0.250000"));

@@ -50,15 +50,6 @@ TEST(VocoderConstruction, StartsWithTheDefaultsInBothPrograms) {
   EXPECT_EQ(v.loadProgram(0), kDefaults);
 }
 
-TEST(VocoderConstruction, DefaultsFollowTheParameterTable) {
-  const char* labels[kNumParams] = {"carrier", "speech", "filter",     "morph",
-                                    "freq",    "gain",   "switch C/S", "mulch I/O"};
-  for (int32_t i = 0; i < kNumParams; ++i) {
-    EXPECT_STREQ(kParameterTable[i].label, labels[i]);
-    EXPECT_EQ(kParameterTable[i].defaultValue, kDefaults[static_cast<size_t>(i)]);
-  }
-}
-
 TEST(VocoderConstruction, DerivedValuesAndStatesStartAsDescribed) {
   Vocoder v(nullptr);
   EXPECT_EQ(v.gateHalfPeriodSamples(), 3959);
