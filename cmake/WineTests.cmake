@@ -8,7 +8,15 @@
 # builds the GoogleTest program <name>.exe (linked statically, with mvtesthost and gtest_main)
 # and registers it as one CTest test that needs the fixture. The program finds the plug-in
 # through the environment variable MULCHVOICE_DLL, which testhost::defaultPluginPath() reads.
-# TIMEOUT defaults to 300 seconds. Run a single program by hand with
+# TIMEOUT defaults to 300 seconds (CTest allows 30 more, so the session ends the program first).
+#
+#   mulchvoice_wine_add_test(<name> <timeout-seconds> <program.exe> [arguments...])
+#
+# registers any Windows program (not only GoogleTest ones) run in the session as a test that
+# needs the fixture, with MULCHVOICE_DLL set; add PASS_REGULAR_EXPRESSION, WILL_FAIL and the
+# like with set_tests_properties. Windows paths of build files: Z: followed by the Unix path.
+#
+# Run a single program by hand with
 #   tools/wine-env.sh start <build>; tools/wine-env.sh run <build> <program.exe>; ...stop <build>
 include_guard(GLOBAL)
 
