@@ -69,6 +69,29 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
 #endif
 }
 
+bool writeFileReplacing(const std::string& path, const void* data, size_t size, std::string& error) {
+  const std::string temporary = path + ".tmp";
+  std::FILE* file = createNewFile(temporary);
+  if (file == nullptr) {
+    error = path + ": cannot create the file: " + systemErrorText();
+    return false;
+  }
+  const bool written = std::fwrite(data, 1, size, file) == size;
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) {
+    error = path + ": cannot write: " + systemErrorText();
+    removeFile(temporary);
+    return false;
+  }
+  std::string reason;
+  if (!replaceFile(temporary, path, reason)) {
+    error = path + ": cannot replace the file: " + reason;
+    removeFile(temporary);
+    return false;
+  }
+  return true;
+}
+
 bool removeFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
 
 bool fileExists(const std::string& path) {

@@ -1,6 +1,7 @@
 #include "tools/mvrender/render_command.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "tools/mvrender/effect_settings.h"
 #include "tools/mvrender/progress_text.h"
@@ -33,7 +34,10 @@ bool runRender(AEffect* effect, const CommandLine& options, RenderConsole& conso
                RenderResult& result, std::string& error) {
   if (!checkEffectChannels(effect, error)) return false;
 
+  // Everything is checked before anything is said about the render, so that a refusal is the
+  // one line of its reason.
   FileRenderSource source;
+  std::vector<std::string> notes;
   bool opened = false;
   if (!options.inputPath.empty()) {
     opened = source.openStereo(options.inputPath, error);
@@ -41,9 +45,8 @@ bool runRender(AEffect* effect, const CommandLine& options, RenderConsole& conso
     opened = source.openFiles(options.speechPath, options.carrierPath, error);
   } else {
     opened = source.openWithGenerator(options.speechPath, options.carrierWave, options.pitchHz, error);
-    if (opened)
-      console.note(std::string("carrier: built-in ") + carrierWaveName(options.carrierWave) +
-                   " at " + pitchText(options.pitchHz));
+    notes.push_back(std::string("carrier: built-in ") + carrierWaveName(options.carrierWave) +
+                    " at " + pitchText(options.pitchHz));
   }
   if (!opened) return false;
 
@@ -55,11 +58,11 @@ bool runRender(AEffect* effect, const CommandLine& options, RenderConsole& conso
               "-r 44100 OUT.wav) or give --force-rate to process it anyway";
       return false;
     }
-    console.note("processing at " + std::to_string(rate) +
-                 " Hz as asked: bands and times are tuned for 44100 Hz and shift accordingly");
+    notes.push_back("processing at " + std::to_string(rate) +
+                    " Hz as asked: bands and times are tuned for 44100 Hz and shift accordingly");
   }
-  for (const std::string& note : source.notes()) console.note(note);
-  if (effect->numInputs == 1) console.note("the effect has one input: it gets the speech only");
+  notes.insert(notes.end(), source.notes().begin(), source.notes().end());
+  if (effect->numInputs == 1) notes.push_back("the effect has one input: it gets the speech only");
 
   if (!applyEffectSettings(effect, options, error)) return false;
 
@@ -69,6 +72,7 @@ bool runRender(AEffect* effect, const CommandLine& options, RenderConsole& conso
   format.encoding = options.outputEncoding;
   WavWriter writer;
   if (!writer.open(options.outputPath, format, error)) return false;
+  for (const std::string& note : notes) console.note(note);
 
   RenderSettings settings;
   settings.blockSize = options.blockSize;

@@ -164,7 +164,9 @@ TEST_F(RenderCommand, EveryBadInputLeavesNoOutputBehind) {
       std::vector<std::string> args = {"render", "--output", out};
       args.insert(args.end(), c.args.begin(), c.args.end());
       std::string error;
-      EXPECT_FALSE(render(args, error)) << c.message;
+      QuietConsole console;
+      EXPECT_FALSE(render(args, error, &console)) << c.message;
+      EXPECT_TRUE(console.notes.empty()) << c.message << ": a refusal is its one line";
       EXPECT_NE(std::string::npos, error.find(c.message)) << error;
       EXPECT_EQ(std::string::npos, error.find('\n')) << error;
       if (existing.empty()) {
