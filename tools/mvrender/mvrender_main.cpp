@@ -12,6 +12,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -34,7 +35,16 @@ void printError(const std::string& message) {
   std::fflush(stderr);
 }
 
-class ConsoleOutput : public RenderConsole {
+// Ctrl-C, Ctrl-Break or a closed console: the render stops after its current block and removes
+// its unfinished file, instead of the process dying with it on disk.
+std::atomic<bool> interrupted{false};
+
+BOOL WINAPI onConsoleSignal(DWORD) {
+  interrupted = true;
+  return TRUE;
+}
+
+class ConsoleOutput : public RenderConsole, public RenderProgress {
  public:
   explicit ConsoleOutput(bool showProgress) : bar_(stderr), showProgress_(showProgress) {}
   void note(const std::string& line) override {
@@ -42,7 +52,11 @@ class ConsoleOutput : public RenderConsole {
     std::fprintf(stderr, "%s\n", line.c_str());
     std::fflush(stderr);
   }
-  RenderProgress* progress() override { return showProgress_ ? &bar_ : nullptr; }
+  RenderProgress* progress() override { return this; }
+  void progress(int64_t framesDone, int64_t framesTotal) override {
+    if (showProgress_) bar_.progress(framesDone, framesTotal);
+  }
+  bool cancelled() override { return interrupted; }
   void finish() { bar_.finish(); }
 
  private:
@@ -139,6 +153,7 @@ int main(int argc, char** argv) {
     std::fputs(usageText(), stdout);
     return 0;
   }
+  SetConsoleCtrlHandler(onConsoleSignal, TRUE);
   const std::string dllPath = options.dllPath.empty() ? testhost::defaultPluginPath() : options.dllPath;
 
   // A record that is no effect must never be closed through its garbage entries, so the host

@@ -95,7 +95,14 @@ bool renderEffect(AEffect* effect, RenderSource& source, RenderSink& sink,
       break;
     }
     done += n;
-    if (progress != nullptr) progress->progress(done, total);
+    if (progress != nullptr) {
+      progress->progress(done, total);
+      if (done < total && progress->cancelled()) {
+        error = "interrupted";
+        ok = false;
+        break;
+      }
+    }
   }
 
   effect->dispatcher(effect, effMainsChanged, 0, 0, nullptr, 0.0f);

@@ -30,11 +30,14 @@ class RenderSink {
   virtual bool write(const float* const* channels, int32_t frames, std::string& error) = 0;
 };
 
-// Told after every block; a listener that draws decides itself how often it redraws.
+// Told after every block; a listener that draws decides itself how often it redraws. It may
+// also stop the render (the user pressed Ctrl-C): the loop then ends with the error
+// "interrupted" before the next block.
 class RenderProgress {
  public:
   virtual ~RenderProgress() = default;
   virtual void progress(int64_t framesDone, int64_t framesTotal) = 0;
+  virtual bool cancelled() { return false; }
 };
 
 struct RenderSettings {

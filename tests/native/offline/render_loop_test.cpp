@@ -229,6 +229,18 @@ TEST(RenderLoop, FailuresStopTheRenderAndSuspendTheEffect) {
   EXPECT_FALSE(renderEffect(&fake.effect, broken, sink, settings, nullptr, summary, error));
   EXPECT_EQ("source failed", error);
 
+  // The user's Ctrl-C: the block under way is finished and written, then the loop stops.
+  class Stopper : public RenderProgress {
+   public:
+    void progress(int64_t, int64_t) override {}
+    bool cancelled() override { return true; }
+  } stopper;
+  VectorSource long_(speechSignal(5000), carrierSignal(5000));
+  VectorSink partial(2);
+  EXPECT_FALSE(renderEffect(&fake.effect, long_, partial, settings, &stopper, summary, error));
+  EXPECT_EQ("interrupted", error);
+  EXPECT_EQ(512u, partial.channels[0].size());
+
   FakeEffect silent(2, 0, true);
   EXPECT_FALSE(renderEffect(&silent.effect, source, sink, settings, nullptr, summary, error));
   EXPECT_NE(std::string::npos, error.find("no outputs")) << error;
