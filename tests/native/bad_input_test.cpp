@@ -182,8 +182,8 @@ TEST(BadInput, NullBuffersAreRefused) {
   struct Call {
     float** inputs;
     float** outputs;
-  } calls[] = {{nullptr, goodOut},      {good, nullptr},           {nullptr, nullptr},
-               {firstMissing, goodOut}, {secondMissing, goodOut},  {good, firstOutMissing},
+  } calls[] = {{nullptr, goodOut},      {good, nullptr},          {nullptr, nullptr},
+               {firstMissing, goodOut}, {secondMissing, goodOut}, {good, firstOutMissing},
                {good, secondOutMissing}};
   for (const Call& call : calls) {
     vocoder.processReplacing(call.inputs, call.outputs, 64);

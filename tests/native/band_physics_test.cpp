@@ -26,8 +26,12 @@ Complex fundamentalPhasor(const std::vector<float>& x, int first, double w) {
   double normal[kTerms][kTerms + 1] = {};
   for (size_t k = static_cast<size_t>(first); k < x.size(); ++k) {
     const double t = static_cast<double>(k);
-    const double basis[kTerms] = {std::sin(w * t),     std::cos(w * t),     std::sin(3 * w * t),
-                                  std::cos(3 * w * t), std::sin(5 * w * t), std::cos(5 * w * t),
+    const double basis[kTerms] = {std::sin(w * t),
+                                  std::cos(w * t),
+                                  std::sin(3 * w * t),
+                                  std::cos(3 * w * t),
+                                  std::sin(5 * w * t),
+                                  std::cos(5 * w * t),
                                   1.0};
     for (int i = 0; i < kTerms; ++i) {
       for (int j = 0; j < kTerms; ++j) normal[i][j] += basis[i] * basis[j];
@@ -72,7 +76,8 @@ Complex envelopeResponse(double w) {
 // K = 2/pi E(0) + 2/(3 pi) E(e^j2w).
 Complex predictedFundamental(const Vocoder& vocoder, double w, double amplitude, double gain) {
   constexpr double kPi = 3.14159265358979323846;
-  const Complex k = 2.0 / kPi * envelopeResponse(0.0) + 2.0 / (3.0 * kPi) * envelopeResponse(2.0 * w);
+  const Complex k =
+      2.0 / kPi * envelopeResponse(0.0) + 2.0 / (3.0 * kPi) * envelopeResponse(2.0 * w);
   Complex sum = 0.0;
   for (int32_t band = 1; band <= kNumBands; ++band) {
     BandFilter record;
@@ -107,9 +112,8 @@ TEST(BandPhysics, SteadySineAtEachBandCentreGivesThePredictedLevel) {
     const Complex measured = fundamentalPhasor(r.out1, kSettle, w);
     const Complex predicted = predictedFundamental(vocoder, w, kAmplitude, 0.3);
     const double error = std::abs(measured - predicted) / std::abs(predicted);
-    std::printf("  band %d, %.1f Hz: amplitude %.6f predicted, %.6f measured (error %.1e)\n",
-                band, w * 44100.0 / (2.0 * signals::kPi), std::abs(predicted),
-                std::abs(measured), error);
+    std::printf("  band %d, %.1f Hz: amplitude %.6f predicted, %.6f measured (error %.1e)\n", band,
+                w * 44100.0 / (2.0 * signals::kPi), std::abs(predicted), std::abs(measured), error);
     EXPECT_LT(error, 1e-3) << "band " << band;
   }
 }

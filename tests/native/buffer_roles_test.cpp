@@ -49,8 +49,8 @@ TEST(BufferRoles, BothOutputsCarryTheSameSamples) {
   const struct {
     int index;
     float value;
-  } settings[] = {{kMulchIO, 1.0f}, {kMulchIO, 0.0f}, {kSwitchCS, 1.0f}, {kFreq, 1.0f},
-                  {kGain, 0.0f}};
+  } settings[] = {
+      {kMulchIO, 1.0f}, {kMulchIO, 0.0f}, {kSwitchCS, 1.0f}, {kFreq, 1.0f}, {kGain, 0.0f}};
   for (const auto& setting : settings) {
     Vocoder vocoder(nullptr);
     vocoder.setParameter(setting.index, setting.value);
@@ -91,8 +91,8 @@ TEST(BufferRoles, OutputsInTheInputBuffersGiveTheSameSamples) {
 TEST(BufferRoles, InputsAreLeftHoldingTheirFlushedSamplesTimesTheirGains) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
-  const float odd[] = {0.5f,   -1.0f, 1e-11f, -1e-11f, 9.9e-12f, 1e-40f, -1e-45f,
-                       nan,    inf,   -inf,   3e38f,   0.0f,     -0.0f,  0.25f};
+  const float odd[] = {0.5f, -1.0f, 1e-11f, -1e-11f, 9.9e-12f, 1e-40f, -1e-45f,
+                       nan,  inf,   -inf,   3e38f,   0.0f,     -0.0f,  0.25f};
   std::vector<float> a(kLength), b(kLength);
   for (int k = 0; k < kLength; ++k) {
     a[k] = odd[k % 14];

@@ -65,8 +65,8 @@ class GateProbe {
     if (k < from || std::isnan(measured[k])) continue;
     ++checked;
     if (std::fabs(measured[k] - expected) > 1e-5 * std::max(expected, 1e-3))
-      return ::testing::AssertionFailure() << "sample " << k << ": gain " << measured[k]
-                                           << ", expected " << expected;
+      return ::testing::AssertionFailure()
+             << "sample " << k << ": gain " << measured[k] << ", expected " << expected;
   }
   if (checked < (measured.size() - from) / 2)
     return ::testing::AssertionFailure() << "only " << checked << " samples could be checked";
@@ -79,8 +79,8 @@ TEST(GateTimeline, DefaultsGive22050OnThenPhasesOf3959) {
     int length;
     bool on;
     int countdown;
-  } marks[] = {{22049, true, 1}, {1, false, 3959}, {3959, true, 3959}, {3958, true, 1},
-               {1, false, 3959}, {3959, true, 3959}};
+  } marks[] = {{22049, true, 1}, {1, false, 3959}, {3959, true, 3959},
+               {3958, true, 1},  {1, false, 3959}, {3959, true, 3959}};
   int done = 0;
   for (const auto& mark : marks) {
     probe.run(mark.length);

@@ -45,8 +45,8 @@ inline bool identicalBits(float a, float b) { return std::memcmp(&a, &b, sizeof 
 inline ::testing::AssertionResult identicalSamples(const std::vector<float>& expected,
                                                    const std::vector<float>& actual) {
   if (expected.size() != actual.size())
-    return ::testing::AssertionFailure() << "lengths differ: " << expected.size() << " and "
-                                         << actual.size();
+    return ::testing::AssertionFailure()
+           << "lengths differ: " << expected.size() << " and " << actual.size();
   for (size_t k = 0; k < expected.size(); ++k) {
     if (!identicalBits(expected[k], actual[k]))
       return ::testing::AssertionFailure() << "first difference at sample " << k << ": "
@@ -65,14 +65,14 @@ inline ::testing::AssertionResult sameState(const Vocoder& a, const Vocoder& b) 
     const float ys[5] = {y.speechZ1, y.speechZ2, y.carrierZ1, y.carrierZ2, y.envZ1};
     for (int i = 0; i < 5; ++i)
       if (!identicalBits(xs[i], ys[i]))
-        return ::testing::AssertionFailure() << "band " << band << " state value " << i + 1
-                                             << ": " << xs[i] << " and " << ys[i];
+        return ::testing::AssertionFailure()
+               << "band " << band << " state value " << i + 1 << ": " << xs[i] << " and " << ys[i];
   }
   if (a.gateIsOn() != b.gateIsOn() || a.gateCountdownSamples() != b.gateCountdownSamples() ||
       !identicalBits(a.gateSmootherState(), b.gateSmootherState()))
     return ::testing::AssertionFailure()
            << "gate: " << a.gateIsOn() << "/" << a.gateCountdownSamples() << "/"
-           << a.gateSmootherState() << " and " << b.gateIsOn() << "/"
-           << b.gateCountdownSamples() << "/" << b.gateSmootherState();
+           << a.gateSmootherState() << " and " << b.gateIsOn() << "/" << b.gateCountdownSamples()
+           << "/" << b.gateSmootherState();
   return ::testing::AssertionSuccess();
 }

@@ -21,16 +21,22 @@ class Random {
     return state_;
   }
   // Uniform in [-1, 1).
-  float bipolar() { return static_cast<float>(static_cast<int32_t>(next()) * (1.0 / 2147483648.0)); }
+  float bipolar() {
+    return static_cast<float>(static_cast<int32_t>(next()) * (1.0 / 2147483648.0));
+  }
   // Uniform in [0, 1).
   double unit() { return (next() >> 8) * (1.0 / 16777216.0); }
-  int between(int low, int high) { return low + static_cast<int>(next() % static_cast<uint32_t>(high - low + 1)); }
+  int between(int low, int high) {
+    return low + static_cast<int>(next() % static_cast<uint32_t>(high - low + 1));
+  }
 
  private:
   uint32_t state_;
 };
 
-inline std::vector<float> silence(int n) { return std::vector<float>(static_cast<size_t>(n), 0.0f); }
+inline std::vector<float> silence(int n) {
+  return std::vector<float>(static_cast<size_t>(n), 0.0f);
+}
 
 inline std::vector<float> noise(int n, uint32_t seed, float level) {
   Random random(seed);
@@ -73,8 +79,8 @@ inline std::vector<float> speechLike(int n, uint32_t seed, float level) {
           sincePulse = 0;
         }
         const double decay = std::exp(-sincePulse / 60.0);
-        const double voice = decay * (0.6 * std::sin(formant1 * sincePulse) +
-                                      0.4 * std::sin(formant2 * sincePulse));
+        const double voice =
+            decay * (0.6 * std::sin(formant1 * sincePulse) + 0.4 * std::sin(formant2 * sincePulse));
         const double syllable = std::sin(kPi * t);
         out[static_cast<size_t>(i)] = static_cast<float>(level * syllable * voice);
         ++sincePulse;
@@ -82,7 +88,8 @@ inline std::vector<float> speechLike(int n, uint32_t seed, float level) {
     } else if (kind == 4) {  // fricative
       for (int i = k; i < end; ++i) {
         const double t = static_cast<double>(i - k) / length;
-        out[static_cast<size_t>(i)] = static_cast<float>(0.3 * level * std::sin(kPi * t) * random.bipolar());
+        out[static_cast<size_t>(i)] =
+            static_cast<float>(0.3 * level * std::sin(kPi * t) * random.bipolar());
       }
     }  // else a pause
     k = end;

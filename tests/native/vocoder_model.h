@@ -48,8 +48,8 @@ inline Coefficients bandCoefficients(float normalisedFrequency, float filter) {
   double width = filter;
   if (width > 1.0) width = 1.0;
   if (!(width >= 0.0)) width = 0.0;
-  const float bandwidth = static_cast<float>((std::exp(3.0 * width) - 1.0) * 0.05 *
-                                             static_cast<double>(angle) * 0.4);
+  const float bandwidth =
+      static_cast<float>((std::exp(3.0 * width) - 1.0) * 0.05 * static_cast<double>(angle) * 0.4);
   const double k = std::sqrt(3.0 / 7.0);
   const double B = 1.0 / (k * std::tan(static_cast<double>(bandwidth) / 2.0) + 1.0);
   Coefficients c;
@@ -82,8 +82,7 @@ inline int32_t gateHalfPeriod(float freq) {
   double f = freq;
   if (f > 1.0) f = 1.0;
   if (!(f >= 0.0)) f = 0.0;
-  const int32_t samples =
-      static_cast<int32_t>(44100.0 / (9.999 * (std::exp(7.0 * f) - 1.0) + 1.0));
+  const int32_t samples = static_cast<int32_t>(44100.0 / (9.999 * (std::exp(7.0 * f) - 1.0) + 1.0));
   return samples < 1 ? 1 : samples;
 }
 

@@ -111,7 +111,8 @@ int main() {
     }
     float* inputs[2] = {in1.data(), in2.data()};
     float* outputs[2] = {out1.data(), out2.data()};
-    vocoder->setParameter(static_cast<int32_t>(random.next() % 8), static_cast<float>(random.unit()));
+    vocoder->setParameter(static_cast<int32_t>(random.next() % 8),
+                          static_cast<float>(random.unit()));
     vocoder->setParameter(kMulchIO, (round & 1) ? 1.0f : 0.0f);
     if (round % 7 == 0) vocoder->setProgram((round / 7) % 2);
     if (round % 13 == 0) {
@@ -126,9 +127,10 @@ int main() {
   counting = false;
 
   delete vocoder;
-  std::printf("%ld processing calls with parameter and program changes: %ld allocations, %ld "
-              "releases\n",
-              calls, allocations.load(), releases.load());
+  std::printf(
+      "%ld processing calls with parameter and program changes: %ld allocations, %ld "
+      "releases\n",
+      calls, allocations.load(), releases.load());
   if (allocations.load() != 0 || releases.load() != 0) {
     std::printf("FAIL: the audio path allocated\n");
     return 1;

@@ -40,14 +40,16 @@ int main(int argc, char** argv) {
   }
   const reference_case::Agreement a = reference_case::compare(reference, rendering);
   if (!a.sameLength) {
-    std::printf("FAIL: %zu samples in the file, %zu rendered\n", reference.size(), rendering.size());
+    std::printf("FAIL: %zu samples in the file, %zu rendered\n", reference.size(),
+                rendering.size());
     return 1;
   }
   std::printf("%zu of %zu samples identical, error %.1f dB (bound %.0f dB)\n", a.identical,
               rendering.size(), a.decibels, reference_case::kBoundDecibels);
   if (a.decibels > reference_case::kBoundDecibels) {
-    std::printf("FAIL: the native build no longer renders the committed reference; if the sound "
-                "was changed on purpose, rewrite it with --write\n");
+    std::printf(
+        "FAIL: the native build no longer renders the committed reference; if the sound "
+        "was changed on purpose, rewrite it with --write\n");
     return 1;
   }
   return 0;

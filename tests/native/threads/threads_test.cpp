@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "host/aeffect.h"
 #include "engine/vocoder.h"
+#include "host/aeffect.h"
 #include "tests/native/test_signals.h"
 
 namespace {
@@ -56,9 +56,11 @@ int main() {
       const float value = static_cast<float>(random.unit());
       effect->setParameter(effect, index, value);
       effect->setParameter(effect, kMulchIO, (round & 1) ? 1.0f : 0.0f);
-      if (round % 5 == 0) effect->dispatcher(effect, effSetProgram, 0, round / 5 % 2, nullptr, 0.0f);
+      if (round % 5 == 0)
+        effect->dispatcher(effect, effSetProgram, 0, round / 5 % 2, nullptr, 0.0f);
       if (round % 7 == 0) {
-        effect->dispatcher(effect, effSetProgramName, 0, 0, const_cast<char*>(names[round % 3]), 0.0f);
+        effect->dispatcher(effect, effSetProgramName, 0, 0, const_cast<char*>(names[round % 3]),
+                           0.0f);
         effect->dispatcher(effect, effGetProgramName, 0, 0, name, 0.0f);
       }
       ++round;

@@ -63,7 +63,8 @@ inline std::vector<float> speech() {
       y1 = y;
       const float rise = static_cast<float>(i) / static_cast<float>(length);
       const float envelope = rise < 0.5f ? 2.0f * rise : 2.0f * (1.0f - rise);
-      const float noise = static_cast<float>(static_cast<int32_t>(nextRandom(state))) * 4.656613e-10f;
+      const float noise =
+          static_cast<float>(static_cast<int32_t>(nextRandom(state))) * 4.656613e-10f;
       s[k] = envelope * (0.05f * y + 0.05f * noise);
     }
   }
