@@ -1,6 +1,7 @@
 # The product: MULCHVOICE.dll, exporting only `main`, linked so that it needs nothing beyond
 # Windows' own libraries (the C++ runtime and the thread library are linked statically).
 add_library(MULCHVOICE SHARED
+  host/allocation_operators.cpp
   host/dll_entry.cpp
   host/vocoder_edit.cpp
   editor/editor_layout.cpp
