@@ -320,6 +320,52 @@ bool FencedFloats::blockUntouched(size_t n) const {
   return true;
 }
 
+FencedStereo::FencedStereo(size_t capacity)
+    : in1(capacity), in2(capacity), out1(capacity), out2(capacity), inputs_(), outputs_() {}
+
+void FencedStereo::load(const Signal& signal, size_t first, size_t n) {
+  in1.paint();
+  in2.paint();
+  out1.paint();
+  out2.paint();
+  float* a = in1.tail(n);
+  float* b = in2.tail(n);
+  const size_t length = signal.speech.size();
+  for (size_t k = 0; k < n; ++k) {
+    a[k] = signal.speech[(first + k) % length];
+    b[k] = signal.carrier[(first + k) % length];
+  }
+}
+
+float** FencedStereo::inputs(size_t n) {
+  inputs_[0] = in1.tail(n);
+  inputs_[1] = in2.tail(n);
+  return inputs_;
+}
+
+float** FencedStereo::outputs(size_t n) {
+  outputs_[0] = out1.tail(n);
+  outputs_[1] = out2.tail(n);
+  return outputs_;
+}
+
+bool FencedStereo::slackIntact(size_t n) const {
+  return in1.slackIntact(n) && in2.slackIntact(n) && out1.slackIntact(n) && out2.slackIntact(n);
+}
+
+bool FencedStereo::outputsFinite(size_t n) {
+  const float* a = out1.tail(n);
+  const float* b = out2.tail(n);
+  for (size_t k = 0; k < n; ++k) {
+    if (!std::isfinite(a[k]) || !std::isfinite(b[k])) return false;
+  }
+  return true;
+}
+
+bool FencedStereo::outputsIdentical(size_t n) {
+  return std::memcmp(out1.tail(n), out2.tail(n), n * sizeof(float)) == 0;
+}
+
 FencedBytes::FencedBytes(size_t size, unsigned char fill) : size_(size), fill_(fill) {
   const size_t inner = roundUp(size + 64, pageSize());
   region_ = allocateFenced(inner, &regionBytes_);

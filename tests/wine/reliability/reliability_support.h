@@ -17,6 +17,8 @@
 
 namespace reliability {
 
+struct Signal;
+
 // MULCHVOICE_LONG is set: run the longer variants.
 bool longRun();
 
@@ -60,6 +62,30 @@ class FencedFloats {
   size_t regionBytes_ = 0;
   float* first_ = nullptr;  // the first float after the leading guard
   float* end_ = nullptr;    // the trailing guard
+};
+
+// Two inputs and two outputs, each fenced, for one block of n frames at a time.
+class FencedStereo {
+ public:
+  explicit FencedStereo(size_t capacity);
+
+  // Paints all four regions and copies frames [first, first + n) of the signal (wrapping
+  // around its end) into the input blocks.
+  void load(const Signal& signal, size_t first, size_t n);
+  float** inputs(size_t n);
+  float** outputs(size_t n);
+  // Nothing was written before any of the four blocks.
+  bool slackIntact(size_t n) const;
+  // Both output blocks were written throughout, with finite samples.
+  bool outputsFinite(size_t n);
+  // Both output blocks hold the same samples.
+  bool outputsIdentical(size_t n);
+
+  FencedFloats in1, in2, out1, out2;
+
+ private:
+  float* inputs_[2];
+  float* outputs_[2];
 };
 
 // Bytes fenced the same way, for pointers handed to the dispatcher.
