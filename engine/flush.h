@@ -4,7 +4,7 @@
 // infinity becomes 0 as well: let through, it would turn every later state into NaN. So does a
 // magnitude above 1e6, 120 dB over full scale, which no audio reaches: the narrow bands lose
 // such a value only at their own slow rate, so that one stray sample of 1e30 from the host
-// would leave the effect silent or deafening for minutes.
+// would leave the effect silent or deafening for seconds, at narrow widths for minutes.
 
 #include <cmath>
 #include <limits>
