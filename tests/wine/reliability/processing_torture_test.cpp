@@ -16,8 +16,8 @@
 // outside 0 to 1) are then set one at a time: nothing crashes, the output stays finite and
 // fully written, and once the value is back in range the very next block is audible again.
 //
-// Figure: "wine torture: ...". The sweep steps by 7 frames by default and by 1 with
-// MULCHVOICE_LONG=1.
+// Figure: "wine torture: ...". The sweep steps by 2 frames by default and by 1 with
+// MULCHVOICE_LONG=1, which also draws five times as many random sizes.
 
 #include <gtest/gtest.h>
 
@@ -199,8 +199,8 @@ class ProcessingTorture : public ::testing::Test {
 }  // namespace
 
 TEST_F(ProcessingTorture, HostileBlocksThenCleanInputConverges) {
-  const int step = reliability::longRun() ? 1 : 7;
-  const int randomBlocks = reliability::longRun() ? 2000 : 300;
+  const int step = reliability::longRun() ? 1 : 2;
+  const int randomBlocks = reliability::longRun() ? 5000 : 1000;
   figures.sweepStep = step;
   figures.randomBlocks = randomBlocks;
 
