@@ -49,8 +49,11 @@ void Vocoder::processReplacing(float** inputs, float** outputs, int32_t sampleFr
     if (gated) {
       applyChopperGate(workBuffer, out1 + done, out2 + done, n);
     } else {
-      for (int32_t k = 0; k < n; ++k) out1[done + k] = finiteOrZero(workBuffer[k]);
-      for (int32_t k = 0; k < n; ++k) out2[done + k] = finiteOrZero(workBuffer[k]);
+      for (int32_t k = 0; k < n; ++k) {
+        const float y = finiteOrZero(workBuffer[k]);
+        out1[done + k] = y;
+        out2[done + k] = y;
+      }
     }
     done += n;
   }
