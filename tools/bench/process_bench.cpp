@@ -1,29 +1,47 @@
-// Speed of the vocoder's processReplacing at block sizes 64, 512 and 3000: nanoseconds per
-// sample frame (the median of several runs of two seconds of audio each) and the real-time
-// factor at 44100 Hz (how many times faster than real time one instance runs). Figures are
-// printed for the default program (gate on) and with the gate bypassed.
+// Speed of the vocoder's processReplacing, driven through the effect record as a host drives it.
+// The one command that builds both builds, runs them and counts instructions is
 //
-// Native:
-//   cmake -S . -B build/native && cmake --build build/native --target process_bench
-//   build/native/tools/bench/process_bench
-// The DLL under Wine (the 32-bit build loads MULCHVOICE.dll through its `main`, as a host does;
-// the plug-in is found beside the program or through MULCHVOICE_DLL):
-//   cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
-//   cmake --build build/win32 --target process_bench
-//   tools/wine-env.sh start build/win32
-//   tools/wine-env.sh run build/win32 build/win32/process_bench.exe
-//   tools/wine-env.sh stop build/win32
-// Instructions per sample frame, counted by callgrind over processReplacing alone (--once N
-// renders about one second at block size N and prints how many frames), one command per line:
-//   valgrind --tool=callgrind --callgrind-out-file=build/native/bench.callgrind
-//       --toggle-collect='Vocoder::processReplacing*' build/native/tools/bench/process_bench
-//       --once 512
-//   callgrind_annotate build/native/bench.callgrind | grep 'PROGRAM TOTALS'
-// then divide the total instruction count (Ir) by the frames printed.
+//   bash tools/bench.sh                  (--native-only or --dll-only for one build)
 //
-// At the default program the chopper gate's smoothed gain decays into subnormal numbers in every
-// off phase (the gate is not flushed), and arithmetic on them is slow on most processors: that
-// is the difference between the "defaults" and "gate bypassed" lines.
+// Output: one line per case and block size, for example
+//
+//   RESULT name=native-gate-on block=512 ns_per_sample=19.1 rtf=1184.3 instr_per_sample=169.3
+//
+//   name             the build ("native": the effect object linked in; "dll": MULCHVOICE.dll
+//                    loaded through its `main` by the 32-bit build, under Wine) and the case:
+//                      gate-on             the default program, whose chopper gate is on
+//                      gate-off            the default program with parameter 7 (the gate) at 0
+//                      silence-after-loud  the default program, both inputs silent after two
+//                                          seconds of loud speech-like and carrier input: only
+//                                          the silent stretch is timed, so a cost that appears
+//                                          while the states decay towards zero shows here
+//   block            frames per processReplacing call (64, 256, 512 and 3000)
+//   ns_per_sample    nanoseconds per sample frame, the median of 7 runs of two seconds of audio
+//                    (each silence-after-loud run is primed with two loud seconds first, untimed)
+//   rtf              real-time factor at 44100 Hz: how many times faster than real time one
+//                    instance runs (1e9 / 44100 / ns_per_sample)
+//   instr_per_sample native lines only, appended by tools/bench.sh: instructions (callgrind's
+//                    Ir) inside Vocoder::processReplacing per sample frame, over one second of
+//                    the case after the same warm-up or loud priming as the timed runs
+//
+// Under Wine the DLL runs in an emulated 32-bit processor on some machines, so its figures
+// compare cases and block sizes with each other, not with the native ones. The timings are
+// medians but still move with the machine's load; the instruction counts do not.
+//
+// By hand, the native program (build/bench-native/tools/bench/process_bench) prints the RESULT
+// lines without instr_per_sample. With `--once <case> <block>` it renders the warm-up (for
+// silence-after-loud the loud priming), resets callgrind's counts through its client request
+// and renders about one second of the case, then prints
+//   ONCE name=native-<case> block=<block> frames=<frames counted>
+// for example, one command:
+//   valgrind --tool=callgrind --callgrind-out-file=bench.callgrind
+//       --toggle-collect='Vocoder::processReplacing*' process_bench --once gate-on 512
+// Ir on the `totals:` line of bench.callgrind divided by the frames is instr_per_sample.
+//
+// The gate-on and gate-off lines differ by what the chopper gate costs, including any slow
+// arithmetic on subnormal numbers while its smoothed gain decays in an off phase; the
+// silence-after-loud lines show the same for the band filters and envelopes. A subnormal cost
+// shows in the timings only: the instruction count stays the same.
 
 #include <algorithm>
 #include <chrono>
@@ -31,6 +49,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,19 +59,51 @@
 #include "tools/testhost/plugin_host.h"
 #else
 #include "engine/vocoder.h"
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#define MULCHVOICE_BENCH_CALLGRIND 1
+#endif
 #endif
 
 namespace {
 
+#ifdef _WIN32
+constexpr const char* kBuild = "dll";
+#else
+constexpr const char* kBuild = "native";
+#endif
+
 constexpr double kSampleRate = 44100.0;
-constexpr int kRunFrames = 2 * 44100;
+constexpr int kRunFrames = 2 * 44100;  // one timed run; also the loud priming before silence
 constexpr int kRuns = 7;
+constexpr int kOnceFrames = 44100;
+constexpr int kBlocks[] = {64, 256, 512, 3000};
+constexpr int kGateParameter = 7;
+
+struct Case {
+  const char* name;
+  bool gateOff;           // parameter 7 set to 0
+  bool silenceAfterLoud;  // loud priming, then silent inputs
+};
+
+constexpr Case kCases[] = {
+    {"gate-on", false, false},
+    {"gate-off", true, false},
+    {"silence-after-loud", false, true},
+};
+
+const Case* findCase(const char* name) {
+  for (const Case& c : kCases)
+    if (std::strcmp(c.name, name) == 0) return &c;
+  return nullptr;
+}
 
 // Speech-like and carrier-like input without library mathematics: pulse trains ringing in a
-// resonator under a syllable envelope, and a sawtooth with noise.
+// resonator under a syllable envelope, and a sawtooth with noise. At level 1 the speech peaks
+// near 0.27 and the carrier near 0.4.
 struct Input {
   std::vector<float> speech, carrier;
-  explicit Input(int frames) : speech(frames), carrier(frames) {
+  Input(int frames, float speechLevel, float carrierLevel) : speech(frames), carrier(frames) {
     uint32_t state = 2463534242u;
     float y1 = 0.0f, y2 = 0.0f;
     for (int k = 0; k < frames; ++k) {
@@ -65,35 +116,78 @@ struct Input {
       y1 = y;
       const float phase = static_cast<float>(k % 9000) / 9000.0f;
       const float envelope = phase < 0.5f ? 2.0f * phase : 2.0f * (1.0f - phase);
-      speech[k] = envelope * (0.05f * y + 0.05f * noise);
-      carrier[k] = 0.3f * (static_cast<float>(k % 401) / 200.5f - 1.0f) + 0.1f * noise;
+      speech[k] = speechLevel * envelope * (0.05f * y + 0.05f * noise);
+      carrier[k] =
+          carrierLevel * (0.3f * (static_cast<float>(k % 401) / 200.5f - 1.0f) + 0.1f * noise);
     }
   }
 };
 
+struct Buffers {
+  std::vector<float> in1, in2, out1, out2;
+  explicit Buffers(int block) : in1(block), in2(block), out1(block), out2(block) {}
+};
+
 // Renders `frames` frames of the input in blocks of `block`; the inputs are copied in first,
 // since processReplacing overwrites them, and that copy is part of what a host does too.
-void render(AEffect* effect, const Input& input, int block, int frames, std::vector<float>& in1,
-            std::vector<float>& in2, std::vector<float>& out1, std::vector<float>& out2) {
+void render(AEffect* effect, const Input& input, int block, int frames, Buffers& b) {
   const int length = static_cast<int>(input.speech.size());
   for (int done = 0; done < frames; done += block) {
     const int offset = done % (length - block);
-    std::memcpy(in1.data(), input.speech.data() + offset, sizeof(float) * block);
-    std::memcpy(in2.data(), input.carrier.data() + offset, sizeof(float) * block);
-    float* inputs[2] = {in1.data(), in2.data()};
-    float* outputs[2] = {out1.data(), out2.data()};
+    std::memcpy(b.in1.data(), input.speech.data() + offset, sizeof(float) * block);
+    std::memcpy(b.in2.data(), input.carrier.data() + offset, sizeof(float) * block);
+    float* inputs[2] = {b.in1.data(), b.in2.data()};
+    float* outputs[2] = {b.out1.data(), b.out2.data()};
     effect->processReplacing(effect, inputs, outputs, block);
   }
 }
 
-double medianNanosecondsPerFrame(AEffect* effect, const Input& input, int block) {
-  std::vector<float> in1(block), in2(block), out1(block), out2(block);
-  render(effect, input, block, kRunFrames / 2, in1, in2, out1, out2);  // warm up
+// The same with both inputs digital silence (cleared before every call, as the copy above).
+void renderSilence(AEffect* effect, int block, int frames, Buffers& b) {
+  for (int done = 0; done < frames; done += block) {
+    std::memset(b.in1.data(), 0, sizeof(float) * block);
+    std::memset(b.in2.data(), 0, sizeof(float) * block);
+    float* inputs[2] = {b.in1.data(), b.in2.data()};
+    float* outputs[2] = {b.out1.data(), b.out2.data()};
+    effect->processReplacing(effect, inputs, outputs, block);
+  }
+}
+
+struct Inputs {
+  Input normal{8 * 44100, 1.0f, 1.0f};
+  Input loud{8 * 44100, 3.0f, 2.25f};  // peaks near 0.8 and 0.9
+};
+
+void configure(AEffect* effect, const Case& c) {
+  if (c.gateOff) effect->setParameter(effect, kGateParameter, 0.0f);
+}
+
+// Renders what comes before the measured stretch: half a run of the normal input as warm-up,
+// or for silence-after-loud one run of the loud input, so that every state rings at full level
+// when the silence begins.
+void prepare(AEffect* effect, const Case& c, const Inputs& inputs, int block, Buffers& b) {
+  if (c.silenceAfterLoud)
+    render(effect, inputs.loud, block, (kRunFrames / block) * block, b);
+  else
+    render(effect, inputs.normal, block, kRunFrames / 2, b);
+}
+
+void renderMeasured(AEffect* effect, const Case& c, const Inputs& inputs, int block, int frames,
+                    Buffers& b) {
+  if (c.silenceAfterLoud)
+    renderSilence(effect, block, frames, b);
+  else
+    render(effect, inputs.normal, block, frames, b);
+}
+
+double medianNanosecondsPerFrame(AEffect* effect, const Case& c, const Inputs& inputs, int block) {
+  Buffers b(block);
+  const int frames = (kRunFrames / block) * block;
   std::vector<double> perFrame;
   for (int run = 0; run < kRuns; ++run) {
-    const int frames = (kRunFrames / block) * block;
+    if (run == 0 || c.silenceAfterLoud) prepare(effect, c, inputs, block, b);
     const auto start = std::chrono::steady_clock::now();
-    render(effect, input, block, frames, in1, in2, out1, out2);
+    renderMeasured(effect, c, inputs, block, frames, b);
     const auto stop = std::chrono::steady_clock::now();
     perFrame.push_back(std::chrono::duration<double, std::nano>(stop - start).count() / frames);
   }
@@ -101,9 +195,40 @@ double medianNanosecondsPerFrame(AEffect* effect, const Input& input, int block)
   return perFrame[perFrame.size() / 2];
 }
 
+int usage() {
+  std::fprintf(stderr,
+               "usage: process_bench                      RESULT lines for every case and block\n"
+               "       process_bench --once <case> <block> one second of one case, for callgrind\n"
+               "cases:");
+  for (const Case& c : kCases) std::fprintf(stderr, " %s", c.name);
+  std::fprintf(stderr, "\n");
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Checked before the plug-in is loaded, so that a mistyped command fails at once.
+  const Case* onceCase = nullptr;
+  int onceBlock = 0;
+  if (argc >= 2 && std::strcmp(argv[1], "--once") == 0) {
+    if (argc == 3) {  // the older form: --once <block>, the default program
+      onceCase = &kCases[0];
+      onceBlock = std::atoi(argv[2]);
+    } else if (argc == 4) {
+      onceCase = findCase(argv[2]);
+      onceBlock = std::atoi(argv[3]);
+    }
+    if (onceCase == nullptr || onceBlock < 1 || onceBlock > kOnceFrames) return usage();
+#if !defined(_WIN32) && !defined(MULCHVOICE_BENCH_CALLGRIND)
+    // Without the client request the warm-up or the loud priming would be counted too.
+    std::fprintf(stderr, "process_bench: built without valgrind/callgrind.h; install valgrind\n");
+    return 1;
+#endif
+  } else if (argc != 1) {
+    return usage();
+  }
+
 #ifdef _WIN32
   testhost::PluginHost host;
   std::string error;
@@ -112,46 +237,54 @@ int main(int argc, char** argv) {
     return 1;
   }
   auto instantiate = [&]() { return host.instantiate(); };
-  const char* what = "MULCHVOICE.dll through its main";
+  auto release = [&](AEffect* effect) { host.close(effect); };
+  const char* what = "MULCHVOICE.dll through its main, under Wine";
 #else
-  std::vector<Vocoder*> effects;
+  std::vector<std::unique_ptr<Vocoder>> effects;
   auto instantiate = [&]() {
-    effects.push_back(new Vocoder(nullptr));
+    effects.push_back(std::make_unique<Vocoder>(nullptr));
     return effects.back()->getAeffect();
   };
+  auto release = [&](AEffect*) { effects.clear(); };
   const char* what = "the effect object, natively";
 #endif
-  const Input input(8 * 44100);
+  const Inputs inputs;
 
-  if (argc == 3 && std::strcmp(argv[1], "--once") == 0) {  // for callgrind
-    const int block = std::atoi(argv[2]);
-    if (block < 1 || block > 44100) return 2;
+  if (onceCase != nullptr) {
     AEffect* effect = instantiate();
-    if (effect == nullptr) return 1;
-    std::vector<float> in1(block), in2(block), out1(block), out2(block);
-    const int frames = (44100 / block) * block;
-    render(effect, input, block, frames, in1, in2, out1, out2);
-    std::printf("%d frames at block size %d\n", frames, block);
+    if (effect == nullptr) {
+      std::fprintf(stderr, "process_bench: the plug-in gave no effect\n");
+      return 1;
+    }
+    configure(effect, *onceCase);
+    Buffers b(onceBlock);
+    const int frames = (kOnceFrames / onceBlock) * onceBlock;
+    prepare(effect, *onceCase, inputs, onceBlock, b);
+#ifdef MULCHVOICE_BENCH_CALLGRIND
+    CALLGRIND_ZERO_STATS;
+#endif
+    renderMeasured(effect, *onceCase, inputs, onceBlock, frames, b);
+    std::printf("ONCE name=%s-%s block=%d frames=%d\n", kBuild, onceCase->name, onceBlock, frames);
+    release(effect);
     return 0;
   }
 
-  std::printf("processReplacing of %s: median of %d runs of %d frames\n", what, kRuns, kRunFrames);
-  std::printf("%-16s %10s %14s %16s\n", "setting", "block", "ns per frame", "real-time factor");
-  const struct {
-    const char* name;
-    float mulch;
-  } settings[] = {{"defaults", 1.0f}, {"gate bypassed", 0.0f}};
-  for (const auto& setting : settings) {
-    for (int block : {64, 512, 3000}) {
+  std::printf("# processReplacing of %s: median of %d runs of %d frames\n", what, kRuns,
+              kRunFrames);
+  std::fflush(stdout);
+  for (const Case& c : kCases) {
+    for (int block : kBlocks) {
       AEffect* effect = instantiate();
       if (effect == nullptr) {
         std::fprintf(stderr, "process_bench: the plug-in gave no effect\n");
         return 1;
       }
-      effect->setParameter(effect, 7, setting.mulch);
-      const double ns = medianNanosecondsPerFrame(effect, input, block);
-      std::printf("%-16s %10d %14.1f %16.0f\n", setting.name, block, ns,
-                  1e9 / kSampleRate / ns);
+      configure(effect, c);
+      const double ns = medianNanosecondsPerFrame(effect, c, inputs, block);
+      std::printf("RESULT name=%s-%s block=%d ns_per_sample=%.1f rtf=%.1f\n", kBuild, c.name,
+                  block, ns, 1e9 / kSampleRate / ns);
+      std::fflush(stdout);  // each line as it comes: the DLL's run takes a while under Wine
+      release(effect);
     }
   }
   return 0;

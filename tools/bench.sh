@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Speed of processReplacing, native and as MULCHVOICE.dll under Wine (not a test: it prints
+# figures). Builds the benchmark in its own build trees (build/bench-native, build/bench-win32),
+# times it natively, counts the native instructions with callgrind, then times the DLL in a Wine
+# session of build/bench-win32 that it starts and stops itself.
+#
+#   bash tools/bench.sh [--native-only | --dll-only]
+#
+# Prints one line per build, case and block size:
+#   RESULT name=<build>-<case> block=<frames> ns_per_sample=<ns> rtf=<factor> [instr_per_sample=<Ir>]
+# (tools/bench/process_bench.cpp says what each case and figure is; instr_per_sample is on the
+# native lines only). Exits non-zero when a build or a run fails; the logs are in the build trees.
+set -euo pipefail
+shopt -s inherit_errexit
+cd "$(dirname "$0")/.."
+
+native=1
+dll=1
+case ${1:-} in
+  "") ;;
+  --native-only) dll=0 ;;
+  --dll-only) native=0 ;;
+  *) sed -n '7p' "$0" >&2; exit 2 ;;
+esac
+[ $# -le 1 ] || { sed -n '7p' "$0" >&2; exit 2; }
+
+readonly native_dir=build/bench-native
+readonly win32_dir=build/bench-win32
+readonly cases=(gate-on gate-off silence-after-loud)
+readonly blocks=(64 256 512 3000)
+readonly expected_lines=$(( ${#cases[@]} * ${#blocks[@]} ))
+
+die() { echo "bench: $*" >&2; exit 1; }
+
+build() {  # build <dir> <cmake options...>
+  local dir=$1; shift
+  mkdir -p "$dir"
+  echo "bench: building $dir" >&2
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMULCHVOICE_TESTS=OFF "$@" \
+    >"$dir/bench-configure.log" 2>&1 || { cat "$dir/bench-configure.log" >&2; die "configuring $dir failed"; }
+  cmake --build "$dir" -j2 --target process_bench >"$dir/bench-build.log" 2>&1 ||
+    { tail -n 40 "$dir/bench-build.log" >&2; die "building $dir failed (log: $dir/bench-build.log)"; }
+}
+
+# Checks that a run printed a RESULT line for every case and block size.
+check_lines() {  # check_lines <file> <build>
+  local count
+  count=$(grep -c "^RESULT name=$2-" "$1" || true)
+  [ "$count" -eq "$expected_lines" ] ||
+    die "the $2 run printed $count RESULT lines instead of $expected_lines (output: $1)"
+}
+
+# Ir inside Vocoder::processReplacing per frame, over the one second `--once` renders.
+instructions_per_sample() {  # instructions_per_sample <case> <block>
+  local out=$native_dir/callgrind/$1-$2.out
+  local log=$native_dir/callgrind/$1-$2.log
+  local once frames total
+  once=$(valgrind --tool=callgrind --callgrind-out-file="$out" \
+           --toggle-collect='Vocoder::processReplacing*' \
+           "$native_dir/tools/bench/process_bench" --once "$1" "$2" 2>"$log") ||
+    { tail -n 20 "$log" >&2; die "callgrind run of $1 at block $2 failed (log: $log)"; }
+  frames=$(sed -n 's/^ONCE .* frames=\([0-9]*\)$/\1/p' <<<"$once")
+  total=$(sed -n 's/^totals: \([0-9]*\).*/\1/p' "$out")
+  [ -n "$frames" ] && [ "$frames" -gt 0 ] || die "no frame count from --once $1 $2: $once"
+  # No instructions would mean the function callgrind collects in no longer exists.
+  [ -n "$total" ] && [ "$total" -gt 0 ] ||
+    die "callgrind counted nothing in Vocoder::processReplacing for $1 at block $2 ($out)"
+  awk -v ir="$total" -v n="$frames" 'BEGIN { printf "%.1f", ir / n }'
+}
+
+run_native() {
+  command -v valgrind >/dev/null || die "valgrind is needed for the instruction counts (apt-get install valgrind)"
+  build "$native_dir"
+  local output=$native_dir/bench-output.txt line name block instructions
+  "$native_dir/tools/bench/process_bench" >"$output" || { cat "$output"; die "the native run failed"; }
+  check_lines "$output" native
+  grep '^#' "$output" || true
+  mkdir -p "$native_dir/callgrind"
+  while read -r line; do
+    name=$(sed -n 's/^RESULT name=native-\([^ ]*\) .*/\1/p' <<<"$line")
+    block=$(sed -n 's/.* block=\([0-9]*\) .*/\1/p' <<<"$line")
+    instructions=$(instructions_per_sample "$name" "$block") || exit 1
+    echo "$line instr_per_sample=$instructions"
+  done < <(grep '^RESULT ' "$output")
+}
+
+wine_started=0
+stop_wine() {
+  if [ "$wine_started" = 1 ]; then
+    wine_started=0
+    tools/wine-env.sh stop "$win32_dir" >/dev/null 2>&1 || echo "bench: stopping the Wine session failed" >&2
+  fi
+}
+trap stop_wine EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+run_dll() {
+  build "$win32_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
+  local output=$win32_dir/bench-output.txt
+  wine_started=1
+  tools/wine-env.sh start "$win32_dir" >"$win32_dir/bench-wine-start.log" 2>&1 ||
+    { cat "$win32_dir/bench-wine-start.log" >&2; die "starting the Wine session failed"; }
+  # The program's text-mode output ends its lines with CR LF.
+  tools/wine-env.sh run "$win32_dir" --timeout 1800 "$win32_dir/process_bench.exe" |
+    tr -d '\r' | tee "$output" || die "the run under Wine failed (output: $output)"
+  check_lines "$output" dll
+  stop_wine
+}
+
+if [ "$native" = 1 ]; then run_native; fi
+if [ "$dll" = 1 ]; then run_dll; fi
