@@ -5,7 +5,9 @@
 // which settles at 50 * gateIn (about 1.1111) during an on phase. The gate moves only while it
 // is applied; while bypassed its state stays as it was.
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "engine/flush.h"
 #include "engine/vocoder.h"
@@ -27,35 +29,42 @@ void Vocoder::updateGateHalfPeriod() {
   gateHalfPeriod = halfPeriod >= 1 ? halfPeriod : 1;
 }
 
-// Audio thread only. Writes n gated samples to both outputs.
-void Vocoder::applyChopperGate(const float* input, float* out1, float* out2, int32_t n) {
+// Audio thread only. Writes the gate's gain g for the next n samples to `gains` and moves the
+// gate on: for each sample g = gateZ + u, then gateZ = u - gateFb g, with u = gateIn during an
+// on phase and 0 during an off phase. The gain depends on nothing but the gate, so it is worked
+// out here, before the bands run; once the smoother stops changing within a phase, the rest of
+// the phase repeats the same gain exactly.
+void Vocoder::planChopperGate(float* gains, int32_t n) {
   int32_t remaining = n;
   int32_t position = 0;
   while (remaining > 0) {
     int32_t run;
-    float drive;
+    bool on;
     if (remaining < gateCountdown) {
       // The block ends inside the phase in progress.
       run = remaining;
       gateCountdown -= remaining;
       remaining = 0;
-      drive = gateOn == 1 ? 1.0f : 0.0f;
+      on = gateOn == 1;
     } else {
       // The phase ends within this block; the flip applies from the sample after it.
       run = gateCountdown;
       gateCountdown = gateHalfPeriod;
       remaining -= run;
-      drive = gateOn == 1 ? 1.0f : 0.0f;
+      on = gateOn == 1;
       gateOn = gateOn == 1 ? 0 : 1;
     }
-    const float u = drive * gateIn;
-    for (int32_t i = 0; i < run; ++i) {
+    const float u = (on ? 1.0f : 0.0f) * gateIn;
+    const int32_t end = position + run;
+    while (position < end) {
       const float g = gateZ + u;
-      gateZ = u - gateFb * g;
-      const float y = finiteOrZero(input[position] * g);
-      out1[position] = y;
-      out2[position] = y;
-      ++position;
+      const float next = u - gateFb * g;
+      gains[position++] = g;
+      if (std::memcmp(&next, &gateZ, sizeof next) == 0) {
+        std::fill(gains + position, gains + end, g);
+        position = end;
+      }
+      gateZ = next;
     }
   }
 }

@@ -39,7 +39,7 @@ Vocoder::Vocoder(audioMasterCallback audioMaster)
     outOfMemory = true;
     return;
   }
-  workBuffer = new (std::nothrow) float[kWorkBufferSize];
+  workBuffer = new (std::nothrow) float[kWorkBufferFloats];
   if (workBuffer == nullptr) {
     outOfMemory = true;
     return;

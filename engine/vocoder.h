@@ -5,8 +5,8 @@
 //
 // Threads: `setParameter`, `setProgram` and the name operations may run on any host thread
 // while the audio thread is inside `processReplacing`. They share only relaxed atomics; the
-// processing reads the gains and envelope coefficients at every sample, a band's coefficients
-// at the start of its pass and the two switches once per call.
+// processing reads the gains, the envelope coefficients and the bands' coefficients at the start
+// of each slice of at most kWorkBufferSize samples, and the two switches once per call.
 
 #include <cstdint>
 
@@ -17,6 +17,7 @@
 #include "host/relaxed_atomic.h"
 
 constexpr int32_t kWorkBufferSize = 3000;  // the longest slice one pass processes
+constexpr int32_t kWorkBufferFloats = 6 * kWorkBufferSize;
 
 class Vocoder : public AudioEffect {
  public:
@@ -47,18 +48,17 @@ class Vocoder : public AudioEffect {
   float envelopeInput0() const { return envIn0; }
   float envelopeInput1() const { return envIn1; }
 
- protected:
-  void vocodeFirstBand(int32_t band, float* speechIn, float* carrierIn, float* work, int32_t n);
-  void vocodeBand(int32_t band, float* speechIn, float* carrierIn, float* work, int32_t n);
-  void applyChopperGate(const float* input, float* out1, float* out2, int32_t n);
-
  private:
-  template <bool kFirstBand>
-  void runBand(int32_t band, float* speechIn, float* carrierIn, float* work, int32_t n);
+  void takeInputs(float* speechIn, float* carrierIn, float* speechPairs, float* carrierPairs,
+                  int32_t n);
+  void planChopperGate(float* gains, int32_t n);
+  void writeOutputs(const float* work, float* out1, float* out2, int32_t n);
   RelaxedAtomic<float>& currentValue(int32_t index);
 
   VocoderProgram* programs;
   BandFilterBank* bank;
+  // The summed band products, the speech and carrier inputs of the bands as pairs per sample,
+  // and the gate's gain for each sample: kWorkBufferFloats floats, kWorkBufferSize samples.
   float* workBuffer;
   float bandFrequency[kNumBands];
   RelaxedAtomic<float> carrier, speech, filter, morph, freq, gain, switchCS, mulchIO;

@@ -1,27 +1,40 @@
-// The vocoder's sound. Each band pass runs over the whole block before the next starts:
+// The vocoder's sound. For each band, in the order the bands are summed:
 //
 //   speech side   y_s = band filter of the speech input
 //   envelope      e[n] = envIn0 |y_s[n]| + envIn1 |y_s[n-1]| - envFb e[n-1]
 //   carrier side  y_c = band filter of the carrier input (same coefficients)
-//   product       work[n] += 500 * gain * e[n] * y_c[n]
+//   product       work[n] = sum over bands 1 to 8 of e[n] * y_c[n] * gain * 500
 //
 // Band 1 also flushes both input samples and writes them back scaled by the two input gains;
 // bands 2 to 8 read the scaled samples. Every state value is flushed after every sample, so
 // nothing the host passes can leave a NaN or an infinity in the state, and the outputs only
 // ever receive finite samples.
 //
+// A block runs in slices of at most kWorkBufferSize samples, each in four passes over the
+// slice: band 1's input handling, the gate's timeline, the eight bands side by side
+// (parallel_bands.h), and the outputs. Each pass reads only what the ones before it wrote, so
+// the results are those of running band 1 over the slice, then bands 2 to 8 one after another,
+// then the gate or the copy, whatever buffers the host passes, the same one twice included.
+//
 // Audio thread only: nothing here allocates, locks, calls the system or throws.
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
-#include "engine/flush.h"
+#include "engine/float4.h"
+#include "engine/parallel_bands.h"
 #include "engine/vocoder.h"
 
 namespace {
 
-constexpr float kProductScale = 500.0f;
+bool overlapPartly(const float* a, const float* b, int32_t n) {
+  const auto x = reinterpret_cast<uintptr_t>(a);
+  const auto y = reinterpret_cast<uintptr_t>(b);
+  const uintptr_t bytes = sizeof(float) * static_cast<uintptr_t>(n);
+  return x != y && x < y + bytes && y < x + bytes;
+}
 
 }  // namespace
 
@@ -41,20 +54,23 @@ void Vocoder::processReplacing(float** inputs, float** outputs, int32_t sampleFr
   float* speechIn = swapped ? in2 : in1;
   float* carrierIn = swapped ? in1 : in2;
 
+  float* const work = workBuffer;
+  float* const speechPairs = workBuffer + kWorkBufferSize;
+  float* const carrierPairs = workBuffer + 3 * kWorkBufferSize;
+  float* const gateGains = workBuffer + 5 * kWorkBufferSize;
+
   for (int32_t done = 0; done < sampleFrames;) {
     const int32_t n = std::min(sampleFrames - done, kWorkBufferSize);
-    vocodeFirstBand(1, speechIn + done, carrierIn + done, workBuffer, n);
-    for (int32_t band = 2; band <= kNumBands; ++band)
-      vocodeBand(band, speechIn + done, carrierIn + done, workBuffer, n);
-    if (gated) {
-      applyChopperGate(workBuffer, out1 + done, out2 + done, n);
-    } else {
-      for (int32_t k = 0; k < n; ++k) {
-        const float y = finiteOrZero(workBuffer[k]);
-        out1[done + k] = y;
-        out2[done + k] = y;
-      }
-    }
+    // The gains and the envelope coefficients are read once per slice: a change from another
+    // thread applies from the next slice.
+    takeInputs(speechIn + done, carrierIn + done, speechPairs, carrierPairs, n);
+    if (gated) planChopperGate(gateGains, n);
+    const SliceInputs slice = {speechPairs, carrierPairs, gated ? gateGains : nullptr};
+    const SliceSettings settings = {gain, envIn0, envIn1, envFb};
+    ParallelBands bands(*bank);
+    bands.run(slice, settings, work, n);
+    bands.storeStates(*bank);
+    writeOutputs(work, out1 + done, out2 + done, n);
     done += n;
   }
 }
@@ -69,59 +85,70 @@ void Vocoder::process(float** inputs, float** outputs, int32_t sampleFrames) {
   }
 }
 
-void Vocoder::vocodeFirstBand(int32_t band, float* speechIn, float* carrierIn, float* work,
-                              int32_t n) {
-  runBand<true>(band, speechIn, carrierIn, work, n);
-}
-
-void Vocoder::vocodeBand(int32_t band, float* speechIn, float* carrierIn, float* work, int32_t n) {
-  runBand<false>(band, speechIn, carrierIn, work, n);
-}
-
-template <bool kFirstBand>
-void Vocoder::runBand(int32_t band, float* speechIn, float* carrierIn, float* work, int32_t n) {
-  // The band's record is copied once: a retuning during the pass applies from the next pass,
-  // and only the states are stored back, so a concurrent retuning is never overwritten.
-  BandFilter record;
-  bank->getBand(band, record);
-  const float b1 = record.b1, b2 = record.b2, a0 = record.a0, a1 = record.a1;
-  float speechZ1 = record.speechZ1, speechZ2 = record.speechZ2;
-  float carrierZ1 = record.carrierZ1, carrierZ2 = record.carrierZ2;
-  float envZ1 = record.envZ1;
-
-  for (int32_t k = 0; k < n; ++k) {
-    float s, c;
-    if (kFirstBand) {
-      s = flush(speechIn[k]);
-      c = flush(carrierIn[k]);
-      speechIn[k] = s * carrier;   // "carrier" scales the speech side
-      carrierIn[k] = c * speech;   // "speech" scales the carrier side; with one shared buffer
-                                   // this write lands last
-    } else {
-      s = speechIn[k];
-      c = carrierIn[k];
+// Band 1's input handling: each sample pair is flushed and kept for band 1, then written back
+// scaled, the speech sample first. "carrier" scales the speech side and "speech" the carrier
+// side; when both roles share one buffer, the carrier write lands last. Each pair (band 1's
+// input, what the buffer holds afterwards) goes to `speechPairs` and `carrierPairs`.
+void Vocoder::takeInputs(float* speechIn, float* carrierIn, float* speechPairs,
+                         float* carrierPairs, int32_t n) {
+  const float speechSideGain = carrier;
+  const float carrierSideGain = speech;
+  int32_t k = 0;
+  // Four samples at a time, unless the two buffers overlap in part: then a write-back can land
+  // on a sample not yet read, and only one sample at a time in order gives its result.
+  const bool partly = overlapPartly(speechIn, carrierIn, n);
+  if (!partly) {
+    const Float4 speechSide = _mm_set1_ps(speechSideGain);
+    const Float4 carrierSide = _mm_set1_ps(carrierSideGain);
+    for (; k + 4 <= n; k += 4) {
+      const Float4 s = flush4(_mm_loadu_ps(speechIn + k));
+      const Float4 c = flush4(_mm_loadu_ps(carrierIn + k));
+      _mm_storeu_ps(speechIn + k, _mm_mul_ps(s, speechSide));
+      _mm_storeu_ps(carrierIn + k, _mm_mul_ps(c, carrierSide));
+      const Float4 speechBack = _mm_loadu_ps(speechIn + k);
+      _mm_storeu_ps(speechPairs + 2 * k, _mm_unpacklo_ps(s, speechBack));
+      _mm_storeu_ps(speechPairs + 2 * k + 4, _mm_unpackhi_ps(s, speechBack));
+      _mm_storeu_ps(carrierPairs + 2 * k, _mm_unpacklo_ps(c, _mm_mul_ps(c, carrierSide)));
+      _mm_storeu_ps(carrierPairs + 2 * k + 4, _mm_unpackhi_ps(c, _mm_mul_ps(c, carrierSide)));
     }
-
-    const float ys = a0 * s + speechZ1;
-    speechZ1 = flush(a1 * s + speechZ2 - b1 * ys);
-    speechZ2 = flush(-b2 * ys);
-
-    const float r = std::fabs(ys);
-    const float e = envIn0 * r + envZ1;
-    envZ1 = flush(envIn1 * r - envFb * e);
-
-    const float yc = a0 * c + carrierZ1;
-    carrierZ1 = flush(a1 * c + carrierZ2 - b1 * yc);
-    carrierZ2 = flush(-b2 * yc);
-
-    const float product = e * yc * gain * kProductScale;
-    if (kFirstBand)
-      work[k] = product;
-    else
-      work[k] += product;
   }
+  const int32_t first = k;
+  for (; k < n; ++k) {
+    const float s = flush(speechIn[k]);
+    const float c = flush(carrierIn[k]);
+    speechPairs[2 * k] = s;
+    carrierPairs[2 * k] = c;
+    speechIn[k] = s * speechSideGain;
+    carrierIn[k] = c * carrierSideGain;
+    if (!partly) {
+      speechPairs[2 * k + 1] = speechIn[k];
+      carrierPairs[2 * k + 1] = carrierIn[k];
+    }
+  }
+  if (partly) {
+    for (k = first; k < n; ++k) {
+      speechPairs[2 * k + 1] = speechIn[k];
+      carrierPairs[2 * k + 1] = carrierIn[k];
+    }
+  }
+}
 
-  bank->setState(band, speechZ1, speechZ2, carrierZ1, carrierZ2, envZ1);
+// Both outputs get the same finite samples; the work buffer is read before either is written,
+// so outputs that are the input buffers, or one buffer twice, are fine.
+void Vocoder::writeOutputs(const float* work, float* out1, float* out2, int32_t n) {
+  int32_t k = 0;
+  if (!overlapPartly(out1, out2, n)) {
+    for (; k + 4 <= n; k += 4) {
+      const Float4 y = finiteOrZero4(_mm_loadu_ps(work + k));
+      _mm_storeu_ps(out1 + k, y);
+      _mm_storeu_ps(out2 + k, y);
+    }
+  }
+  for (; k < n; ++k) {
+    const float y = finiteOrZero(work[k]);
+    out1[k] = y;
+    out2[k] = y;
+  }
 }
 
 // The envelope smoother is the bilinear transform at 44100 Hz of 1 / (0.8 + tau s), with

@@ -1,0 +1,210 @@
+// The plug-in runs its eight bands side by side, four to a vector; it must compute exactly what
+// running them one after another computes (tests/reference/band_by_band_vocoder.h): the same
+// output samples, the same samples written back to the inputs and the same states, bit for bit,
+// over long sessions of varied signals, parameter changes, block sizes and buffer arrangements.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "engine/float4.h"
+#include "engine/parallel_bands.h"
+#include "engine/vocoder.h"
+#include "tests/native/test_signals.h"
+#include "tests/reference/band_by_band_vocoder.h"
+#include "tests/reference/equivalence_session.h"
+
+namespace {
+
+uint32_t bits(float v) {
+  uint32_t b;
+  std::memcpy(&b, &v, sizeof b);
+  return b;
+}
+
+float fromBits(uint32_t b) {
+  float v;
+  std::memcpy(&v, &b, sizeof v);
+  return v;
+}
+
+bool same(float a, float b) { return bits(a) == bits(b); }
+
+// Every state of the plug-in against the model's, bit for bit.
+std::string compareStates(const Vocoder& plugin, const reference::BandByBandVocoder& model) {
+  for (int32_t b = 1; b <= kNumBands; ++b) {
+    BandFilter record;
+    plugin.filterBank()->getBand(b, record);
+    const reference::Band& m = model.band(b);
+    const float plug[5] = {record.speechZ1, record.speechZ2, record.carrierZ1, record.carrierZ2,
+                           record.envZ1};
+    const float plain[5] = {m.speechZ1, m.speechZ2, m.carrierZ1, m.carrierZ2, m.envZ1};
+    static const char* const names[5] = {"speechZ1", "speechZ2", "carrierZ1", "carrierZ2",
+                                         "envZ1"};
+    for (int i = 0; i < 5; ++i) {
+      if (!same(plug[i], plain[i]))
+        return "band " + std::to_string(b) + " " + names[i] + " is " + std::to_string(plug[i]) +
+               ", the band-by-band form gives " + std::to_string(plain[i]);
+    }
+  }
+  const reference::Gate& g = model.gate();
+  if (!same(plugin.gateSmootherState(), g.z) || plugin.gateCountdownSamples() != g.countdown ||
+      plugin.gateIsOn() != (g.on == 1))
+    return "the chopper gate's state differs";
+  return "";
+}
+
+TEST(Float4Rules, FlushAndFiniteCheckMatchTheScalarRulesOnEveryKindOfValue) {
+  std::vector<uint32_t> patterns;
+  // Around zero, the threshold, the ceiling, the largest finite value and infinity, both signs.
+  for (float edge : {0.0f, kFlushThreshold, kFlushCeiling, std::numeric_limits<float>::max(),
+                     std::numeric_limits<float>::infinity()}) {
+    for (int32_t d = -3; d <= 3; ++d) {
+      const uint32_t b = bits(edge) + static_cast<uint32_t>(d);
+      patterns.push_back(b);
+      patterns.push_back(b | 0x80000000u);
+    }
+  }
+  for (uint32_t nan : {0x7FC00000u, 0x7F800001u, 0xFFC00000u, 0x7FFFFFFFu}) patterns.push_back(nan);
+  signals::Random random(7);
+  for (int i = 0; i < 200000; ++i) patterns.push_back(random.next());
+
+  for (size_t i = 0; i + 4 <= patterns.size(); i += 4) {
+    alignas(16) float in[4], flushed[4], finite[4];
+    for (int lane = 0; lane < 4; ++lane) in[lane] = fromBits(patterns[i + lane]);
+    _mm_store_ps(flushed, flush4(_mm_load_ps(in)));
+    _mm_store_ps(finite, finiteOrZero4(_mm_load_ps(in)));
+    for (int lane = 0; lane < 4; ++lane) {
+      ASSERT_TRUE(same(flush(in[lane]), flushed[lane])) << "flush of pattern " << std::hex
+                                                        << patterns[i + lane];
+      ASSERT_TRUE(same(finiteOrZero(in[lane]), finite[lane]))
+          << "finite check of pattern " << std::hex << patterns[i + lane];
+    }
+  }
+}
+
+void runSession(uint32_t seed, int steps) {
+  Vocoder plugin(nullptr);
+  Vocoder settings(nullptr);  // the model's parameters and coefficients
+  reference::BandByBandVocoder model(settings);
+  equivalence::Session session(seed);
+  const std::string difference = session.run(
+      steps, [&](float** in, float** out, int32_t n) { plugin.processReplacing(in, out, n); },
+      [&](int32_t index, float value) { plugin.setParameter(index, value); },
+      [&](float** in, float** out, int32_t n) { model.processReplacing(settings, in, out, n); },
+      [&](int32_t index, float value) { settings.setParameter(index, value); },
+      [&]() { return compareStates(plugin, model); });
+  EXPECT_EQ("", difference) << "seed " << seed;
+  std::printf("  seed %u: %ld blocks, %ld frames agree bit for bit\n", seed, session.blocks(),
+              session.frames());
+}
+
+TEST(BandByBand, LongSessionsOfVariedInputAgreeBitForBit) {
+  for (uint32_t seed : {1u, 2u, 3u, 4u}) runSession(seed, 1500);
+}
+
+// After loud input the filters ring down through the flush threshold into exact zeros or tiny
+// limit cycles; every state on the way must be the same.
+TEST(BandByBand, SilenceAfterLoudInputAgreesStateForState) {
+  for (float mulch : {1.0f, 0.0f}) {
+    Vocoder plugin(nullptr);
+    Vocoder settings(nullptr);
+    plugin.setParameter(7, mulch);
+    settings.setParameter(7, mulch);
+    reference::BandByBandVocoder model(settings);
+    const std::vector<float> loud = signals::speechLike(44100, 11, 3.0f);
+    const std::vector<float> carrier = signals::noise(44100, 12, 0.9f);
+    for (int block = 0; block < 500; ++block) {
+      const int n = 441;
+      std::vector<float> a(2 * n), b;
+      for (int k = 0; k < n; ++k) {
+        const int t = (block * n + k) % 44100;
+        a[k] = block < 100 ? loud[t] : 0.0f;
+        a[n + k] = block < 100 || block % 3 == 0 ? carrier[t] : 0.0f;
+      }
+      b = a;
+      std::vector<float> plugOut(2 * n), modelOut(2 * n);
+      float* pin[2] = {a.data(), a.data() + n};
+      float* pout[2] = {plugOut.data(), plugOut.data() + n};
+      float* min[2] = {b.data(), b.data() + n};
+      float* mout[2] = {modelOut.data(), modelOut.data() + n};
+      plugin.processReplacing(pin, pout, n);
+      model.processReplacing(settings, min, mout, n);
+      ASSERT_EQ(0, std::memcmp(plugOut.data(), modelOut.data(), sizeof(float) * 2 * n))
+          << "block " << block;
+      ASSERT_EQ(0, std::memcmp(a.data(), b.data(), sizeof(float) * 2 * n)) << "block " << block;
+      ASSERT_EQ("", compareStates(plugin, model)) << "block " << block;
+    }
+  }
+}
+
+// A retuning on another thread can leave a band with a1 not the exact negation of a0, or the
+// envelope's two input weights apart, when a slice copies them. The general form then runs
+// every product as written; it must agree with the band passes on such values too.
+TEST(BandByBand, BandsAgreeOnCoefficientsTheTuningNeverWrites) {
+  signals::Random random(99);
+  for (int trial = 0; trial < 40; ++trial) {
+    BandFilterBank bank;
+    ParallelBands bands(bank);
+    reference::Band plain[kNumBands];
+    for (int32_t b = 1; b <= kNumBands; ++b) {
+      BandFilter record;
+      const float radius = 0.9f + 0.099f * static_cast<float>(random.unit());
+      const float angle = 0.02f + 0.4f * static_cast<float>(random.unit());
+      record.b1 = -2.0f * radius * std::cos(angle);
+      record.b2 = radius * radius;
+      record.a0 = 0.01f * static_cast<float>(random.unit());
+      record.a1 = trial % 2 == 0 ? -record.a0 * 0.75f : -record.a0;
+      record.speechZ1 = 0.1f * random.bipolar();
+      record.speechZ2 = 0.1f * random.bipolar();
+      record.carrierZ1 = 0.1f * random.bipolar();
+      record.carrierZ2 = 0.1f * random.bipolar();
+      record.envZ1 = 0.1f * random.bipolar();
+      bands.setRecord(b, record);
+      plain[b - 1] = {record.b1,       record.b2,       record.a0,        record.a1,
+                      record.speechZ1, record.speechZ2, record.carrierZ1, record.carrierZ2,
+                      record.envZ1};
+    }
+    const reference::Gains g = {0.8f, 0.6f, 0.3f, 0.01f, trial % 4 < 2 ? 0.01f : 0.011f,
+                                -0.98f};
+    const int n = random.between(1, 300);
+    std::vector<float> speech = signals::noise(n, trial + 1, 0.5f);
+    std::vector<float> carrier = signals::noise(n, trial + 100, 0.5f);
+    std::vector<float> speechPairs(2 * n), carrierPairs(2 * n), gains(n);
+    for (int k = 0; k < n; ++k) {
+      speechPairs[2 * k] = flush(speech[k]);
+      speechPairs[2 * k + 1] = flush(speech[k]) * g.speechSide;
+      carrierPairs[2 * k] = flush(carrier[k]);
+      carrierPairs[2 * k + 1] = flush(carrier[k]) * g.carrierSide;
+      gains[k] = 1.0f + random.bipolar();
+    }
+    const bool gated = trial % 3 == 0;
+    std::vector<float> work(n), plainWork(n);
+    const SliceInputs in = {speechPairs.data(), carrierPairs.data(),
+                            gated ? gains.data() : nullptr};
+    bands.run(in, {g.gain, g.envIn0, g.envIn1, g.envFb}, work.data(), n);
+    for (int32_t b = 0; b < kNumBands; ++b)
+      reference::bandPass(plain[b], b == 0, speech.data(), carrier.data(), plainWork.data(), n, g);
+    for (int k = 0; k < n; ++k) {
+      const float expected = gated ? plainWork[k] * gains[k] : plainWork[k];
+      ASSERT_TRUE(same(expected, work[k])) << "trial " << trial << " sample " << k;
+    }
+    bands.storeStates(bank);
+    for (int32_t b = 1; b <= kNumBands; ++b) {
+      BandFilter record;
+      bank.getBand(b, record);
+      const reference::Band& m = plain[b - 1];
+      EXPECT_TRUE(same(record.speechZ1, m.speechZ1) && same(record.speechZ2, m.speechZ2) &&
+                  same(record.carrierZ1, m.carrierZ1) && same(record.carrierZ2, m.carrierZ2) &&
+                  same(record.envZ1, m.envZ1))
+          << "trial " << trial << " band " << b;
+    }
+  }
+}
+
+}  // namespace
