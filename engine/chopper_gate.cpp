@@ -5,12 +5,22 @@
 // which settles at 50 * gateIn (about 1.1111) during an on phase. The gate moves only while it
 // is applied; while bypassed its state stays as it was.
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "engine/flush.h"
+#include "engine/float4.h"
 #include "engine/vocoder.h"
+
+namespace {
+
+void repeat(float value, float* out, int32_t n) {
+  const Float4 v = _mm_set1_ps(value);
+  int32_t k = 0;
+  for (; k + 4 <= n; k += 4) _mm_storeu_ps(out + k, v);
+  for (; k < n; ++k) out[k] = value;
+}
+
+}  // namespace
 
 void Vocoder::setGateCoefficients() {
   gateIn = 0.02222222f;
@@ -55,16 +65,19 @@ void Vocoder::planChopperGate(float* gains, int32_t n) {
       gateOn = gateOn == 1 ? 0 : 1;
     }
     const float u = (on ? 1.0f : 0.0f) * gateIn;
+    const float feedback = gateFb;
+    float z = gateZ;
     const int32_t end = position + run;
     while (position < end) {
-      const float g = gateZ + u;
-      const float next = u - gateFb * g;
+      const float g = z + u;
+      const float next = u - feedback * g;
       gains[position++] = g;
-      if (std::memcmp(&next, &gateZ, sizeof next) == 0) {
-        std::fill(gains + position, gains + end, g);
+      if (std::memcmp(&next, &z, sizeof next) == 0) {
+        repeat(g, gains + position, end - position);
         position = end;
       }
-      gateZ = next;
+      z = next;
     }
+    gateZ = z;
   }
 }

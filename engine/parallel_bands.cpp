@@ -64,7 +64,7 @@ void sumGated(const float* products, const float* gains, float* work, int32_t n)
 
 // Two floats into the low lanes.
 inline Float4 loadPair(const float* p) {
-  return _mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(p)));
+  return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
 }
 
 inline bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }

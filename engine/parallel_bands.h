@@ -30,6 +30,12 @@ struct SliceInputs {
 
 class ParallelBands {
  public:
+  // Four bands in the lanes of SSE2 vectors: coefficients, then the five states.
+  struct Lanes {
+    Float4 b1, negB2, a0, a1;
+    Float4 speechZ1, speechZ2, carrierZ1, carrierZ2, envZ1;
+  };
+
   // Copies the eight records out of the bank: the coefficients as they stand now, and the states.
   explicit ParallelBands(const BandFilterBank& bank);
 
@@ -42,13 +48,6 @@ class ParallelBands {
   // Writes the sum of the eight products for n samples to `work`, multiplied by the gate's
   // gain when there is one.
   void run(const SliceInputs& in, const SliceSettings& settings, float* work, int32_t n);
-
- public:
-  // Four bands in the lanes of SSE2 vectors: coefficients, then the five states.
-  struct Lanes {
-    Float4 b1, negB2, a0, a1;
-    Float4 speechZ1, speechZ2, carrierZ1, carrierZ2, envZ1;
-  };
 
  private:
   Lanes lanes(int32_t first) const;

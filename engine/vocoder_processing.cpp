@@ -36,6 +36,12 @@ bool overlapPartly(const float* a, const float* b, int32_t n) {
   return x != y && x < y + bytes && y < x + bytes;
 }
 
+// Four pairs (a[i], b[i]) to out[0] to out[7].
+void storePairs(float* out, Float4 a, Float4 b) {
+  _mm_storeu_ps(out, _mm_unpacklo_ps(a, b));
+  _mm_storeu_ps(out + 4, _mm_unpackhi_ps(a, b));
+}
+
 }  // namespace
 
 void Vocoder::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
@@ -96,23 +102,22 @@ void Vocoder::takeInputs(float* speechIn, float* carrierIn, float* speechPairs,
   int32_t k = 0;
   // Four samples at a time, unless the two buffers overlap in part: then a write-back can land
   // on a sample not yet read, and only one sample at a time in order gives its result.
-  const bool partly = overlapPartly(speechIn, carrierIn, n);
-  if (!partly) {
+  if (!overlapPartly(speechIn, carrierIn, n)) {
+    const bool oneBuffer = speechIn == carrierIn;
     const Float4 speechSide = _mm_set1_ps(speechSideGain);
     const Float4 carrierSide = _mm_set1_ps(carrierSideGain);
     for (; k + 4 <= n; k += 4) {
       const Float4 s = flush4(_mm_loadu_ps(speechIn + k));
       const Float4 c = flush4(_mm_loadu_ps(carrierIn + k));
-      _mm_storeu_ps(speechIn + k, _mm_mul_ps(s, speechSide));
-      _mm_storeu_ps(carrierIn + k, _mm_mul_ps(c, carrierSide));
-      const Float4 speechBack = _mm_loadu_ps(speechIn + k);
-      _mm_storeu_ps(speechPairs + 2 * k, _mm_unpacklo_ps(s, speechBack));
-      _mm_storeu_ps(speechPairs + 2 * k + 4, _mm_unpackhi_ps(s, speechBack));
-      _mm_storeu_ps(carrierPairs + 2 * k, _mm_unpacklo_ps(c, _mm_mul_ps(c, carrierSide)));
-      _mm_storeu_ps(carrierPairs + 2 * k + 4, _mm_unpackhi_ps(c, _mm_mul_ps(c, carrierSide)));
+      const Float4 speechBack = _mm_mul_ps(s, speechSide);
+      const Float4 carrierBack = _mm_mul_ps(c, carrierSide);
+      _mm_storeu_ps(speechIn + k, speechBack);
+      _mm_storeu_ps(carrierIn + k, carrierBack);
+      storePairs(speechPairs + 2 * k, s, oneBuffer ? carrierBack : speechBack);
+      storePairs(carrierPairs + 2 * k, c, carrierBack);
     }
   }
-  const int32_t first = k;
+  const int32_t rest = k;
   for (; k < n; ++k) {
     const float s = flush(speechIn[k]);
     const float c = flush(carrierIn[k]);
@@ -120,16 +125,10 @@ void Vocoder::takeInputs(float* speechIn, float* carrierIn, float* speechPairs,
     carrierPairs[2 * k] = c;
     speechIn[k] = s * speechSideGain;
     carrierIn[k] = c * carrierSideGain;
-    if (!partly) {
-      speechPairs[2 * k + 1] = speechIn[k];
-      carrierPairs[2 * k + 1] = carrierIn[k];
-    }
   }
-  if (partly) {
-    for (k = first; k < n; ++k) {
-      speechPairs[2 * k + 1] = speechIn[k];
-      carrierPairs[2 * k + 1] = carrierIn[k];
-    }
+  for (k = rest; k < n; ++k) {
+    speechPairs[2 * k + 1] = speechIn[k];
+    carrierPairs[2 * k + 1] = carrierIn[k];
   }
 }
 
