@@ -26,9 +26,10 @@ esac
 
 readonly native_dir=build/bench-native
 readonly win32_dir=build/bench-win32
-readonly cases=(gate-on gate-off silence-after-loud)
 readonly blocks=(64 256 512 3000)
-readonly expected_lines=$(( ${#cases[@]} * ${#blocks[@]} ))
+# Three cases for both builds, and natively the two band-by-band cases besides.
+readonly dll_lines=$(( 3 * ${#blocks[@]} ))
+readonly native_lines=$(( 5 * ${#blocks[@]} ))
 
 die() { echo "bench: $*" >&2; exit 1; }
 
@@ -43,20 +44,21 @@ build() {  # build <dir> <cmake options...>
 }
 
 # Checks that a run printed a RESULT line for every case and block size.
-check_lines() {  # check_lines <file> <build>
+check_lines() {  # check_lines <file> <build> <lines>
   local count
   count=$(grep -c "^RESULT name=$2-" "$1" || true)
-  [ "$count" -eq "$expected_lines" ] ||
-    die "the $2 run printed $count RESULT lines instead of $expected_lines (output: $1)"
+  [ "$count" -eq "$3" ] ||
+    die "the $2 run printed $count RESULT lines instead of $3 (output: $1)"
 }
 
-# Ir inside Vocoder::processReplacing per frame, over the one second `--once` renders.
+# Ir inside the processing per frame, over the one second `--once` renders.
 instructions_per_sample() {  # instructions_per_sample <case> <block>
   local out=$native_dir/callgrind/$1-$2.out
   local log=$native_dir/callgrind/$1-$2.log
-  local once frames total
+  local once frames total entry='Vocoder::processReplacing*'
+  case $1 in band-by-band-*) entry='*BandByBandEffect::processReplacing*' ;; esac
   once=$(valgrind --tool=callgrind --callgrind-out-file="$out" \
-           --toggle-collect='Vocoder::processReplacing*' \
+           --toggle-collect="$entry" \
            "$native_dir/tools/bench/process_bench" --once "$1" "$2" 2>"$log") ||
     { tail -n 20 "$log" >&2; die "callgrind run of $1 at block $2 failed (log: $log)"; }
   frames=$(sed -n 's/^ONCE .* frames=\([0-9]*\)$/\1/p' <<<"$once")
@@ -64,7 +66,7 @@ instructions_per_sample() {  # instructions_per_sample <case> <block>
   [ -n "$frames" ] && [ "$frames" -gt 0 ] || die "no frame count from --once $1 $2: $once"
   # No instructions would mean the function callgrind collects in no longer exists.
   [ -n "$total" ] && [ "$total" -gt 0 ] ||
-    die "callgrind counted nothing in Vocoder::processReplacing for $1 at block $2 ($out)"
+    die "callgrind counted nothing in $entry for $1 at block $2 ($out)"
   awk -v ir="$total" -v n="$frames" 'BEGIN { printf "%.1f", ir / n }'
 }
 
@@ -73,7 +75,7 @@ run_native() {
   build "$native_dir"
   local output=$native_dir/bench-output.txt line name block instructions
   "$native_dir/tools/bench/process_bench" >"$output" || { cat "$output"; die "the native run failed"; }
-  check_lines "$output" native
+  check_lines "$output" native "$native_lines"
   grep '^#' "$output" || true
   mkdir -p "$native_dir/callgrind"
   while read -r line; do
@@ -104,7 +106,7 @@ run_dll() {
   # The program's text-mode output ends its lines with CR LF.
   tools/wine-env.sh run "$win32_dir" --timeout 1800 "$win32_dir/process_bench.exe" |
     tr -d '\r' | tee "$output" || die "the run under Wine failed (output: $output)"
-  check_lines "$output" dll
+  check_lines "$output" dll "$dll_lines"
   stop_wine
 }
 

@@ -15,14 +15,20 @@
 //                                          seconds of loud speech-like and carrier input: only
 //                                          the silent stretch is timed, so a cost that appears
 //                                          while the states decay towards zero shows here
+//                      band-by-band-gate-on, band-by-band-gate-off  (native only) the same as
+//                                          gate-on and gate-off with the processing replaced by
+//                                          the band-by-band form in tests/reference, one band
+//                                          over the whole block after another: the speed before
+//                                          the bands ran side by side, measured in the same run
 //   block            frames per processReplacing call (64, 256, 512 and 3000)
 //   ns_per_sample    nanoseconds per sample frame, the median of 7 runs of two seconds of audio
 //                    (each silence-after-loud run is primed with two loud seconds first, untimed)
 //   rtf              real-time factor at 44100 Hz: how many times faster than real time one
 //                    instance runs (1e9 / 44100 / ns_per_sample)
 //   instr_per_sample native lines only, appended by tools/bench.sh: instructions (callgrind's
-//                    Ir) inside Vocoder::processReplacing per sample frame, over one second of
-//                    the case after the same warm-up or loud priming as the timed runs
+//                    Ir) inside Vocoder::processReplacing (BandByBandEffect::processReplacing
+//                    for the band-by-band cases) per sample frame, over one second of the case
+//                    after the same warm-up or loud priming as the timed runs
 //
 // Under Wine the DLL runs in an emulated 32-bit processor on some machines, so its figures
 // compare cases and block sizes with each other, not with the native ones. The timings are
@@ -59,6 +65,7 @@
 #include "tools/testhost/plugin_host.h"
 #else
 #include "engine/vocoder.h"
+#include "tests/reference/band_by_band_vocoder.h"
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
 #define MULCHVOICE_BENCH_CALLGRIND 1
@@ -84,13 +91,33 @@ struct Case {
   const char* name;
   bool gateOff;           // parameter 7 set to 0
   bool silenceAfterLoud;  // loud priming, then silent inputs
+  bool bandByBand;        // natively only: the plain form the tests hold the plug-in against
 };
 
 constexpr Case kCases[] = {
-    {"gate-on", false, false},
-    {"gate-off", true, false},
-    {"silence-after-loud", false, true},
+    {"gate-on", false, false, false},
+    {"gate-off", true, false, false},
+    {"silence-after-loud", false, true, false},
+#ifndef _WIN32
+    {"band-by-band-gate-on", false, false, true},
+    {"band-by-band-gate-off", true, false, true},
+#endif
 };
+
+#ifndef _WIN32
+// The effect with its processing replaced by the band-by-band form of the tests, which is what
+// the plug-in computed before its bands ran side by side: the "before" of the same run.
+class BandByBandEffect : public Vocoder {
+ public:
+  BandByBandEffect() : Vocoder(nullptr), model_(*this) {}
+  void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override {
+    model_.processReplacing(*this, inputs, outputs, sampleFrames);
+  }
+
+ private:
+  reference::BandByBandVocoder model_;
+};
+#endif
 
 const Case* findCase(const char* name) {
   for (const Case& c : kCases)
@@ -236,13 +263,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "process_bench: %s\n", error.c_str());
     return 1;
   }
-  auto instantiate = [&]() { return host.instantiate(); };
+  auto instantiate = [&](const Case&) { return host.instantiate(); };
   auto release = [&](AEffect* effect) { host.close(effect); };
   const char* what = "MULCHVOICE.dll through its main, under Wine";
 #else
   std::vector<std::unique_ptr<Vocoder>> effects;
-  auto instantiate = [&]() {
-    effects.push_back(std::make_unique<Vocoder>(nullptr));
+  auto instantiate = [&](const Case& c) {
+    if (c.bandByBand)
+      effects.push_back(std::make_unique<BandByBandEffect>());
+    else
+      effects.push_back(std::make_unique<Vocoder>(nullptr));
     return effects.back()->getAeffect();
   };
   auto release = [&](AEffect*) { effects.clear(); };
@@ -251,7 +281,7 @@ int main(int argc, char** argv) {
   const Inputs inputs;
 
   if (onceCase != nullptr) {
-    AEffect* effect = instantiate();
+    AEffect* effect = instantiate(*onceCase);
     if (effect == nullptr) {
       std::fprintf(stderr, "process_bench: the plug-in gave no effect\n");
       return 1;
@@ -274,7 +304,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   for (const Case& c : kCases) {
     for (int block : kBlocks) {
-      AEffect* effect = instantiate();
+      AEffect* effect = instantiate(c);
       if (effect == nullptr) {
         std::fprintf(stderr, "process_bench: the plug-in gave no effect\n");
         return 1;
