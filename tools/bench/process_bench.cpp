@@ -5,7 +5,7 @@
 //
 // Output: one line per case and block size, for example
 //
-//   RESULT name=native-gate-on block=512 ns_per_sample=19.1 rtf=1184.3 instr_per_sample=169.3
+//   RESULT name=native-gate-on block=512 ns_per_sample=11.1 rtf=2041.5 instr_per_sample=159.0
 //
 //   name             the build ("native": the effect object linked in; "dll": MULCHVOICE.dll
 //                    loaded through its `main` by the 32-bit build, under Wine) and the case:
