@@ -42,6 +42,29 @@ inline Float4 bandStep(ParallelBands::Lanes& l, Float4 speech, Float4 carrier,
   return _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(e, yc), k.gain), _mm_set1_ps(kProductScale));
 }
 
+// Each sample's pair (band 1's input, the others') is spread over the four lanes of a group:
+// (band 1's, others', others', others') for bands 1 to 4, four times the others' for 5 to 8.
+constexpr int kBands1To4 = _MM_SHUFFLE(1, 1, 1, 0);
+constexpr int kBands5To8 = _MM_SHUFFLE(1, 1, 1, 1);
+
+// Two floats into the low lanes.
+inline Float4 loadPair(const float* p) {
+  return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+}
+
+// Four bands over `count` samples; each sample's four products go to products[8 i] onwards.
+template <bool kTuned, int kSpread>
+inline void runGroup(ParallelBands::Lanes& l, const float* speechPairs, const float* carrierPairs,
+                     float* products, int32_t count, const Coefficients& k) {
+  for (int32_t i = 0; i < count; ++i) {
+    const Float4 speech = loadPair(speechPairs + 2 * i);
+    const Float4 carrier = loadPair(carrierPairs + 2 * i);
+    _mm_store_ps(products + 8 * i,
+                 bandStep<kTuned>(l, _mm_shuffle_ps(speech, speech, kSpread),
+                                  _mm_shuffle_ps(carrier, carrier, kSpread), k));
+  }
+}
+
 // Band 1 stores, bands 2 to 8 add in turn.
 inline float bandSum(const float* p) {
   float sum = p[0] + p[1];
@@ -60,11 +83,6 @@ void sum(const float* products, float* work, int32_t n) {
 
 void sumGated(const float* products, const float* gains, float* work, int32_t n) {
   for (int32_t i = 0; i < n; ++i) work[i] = bandSum(products + 8 * i) * gains[i];
-}
-
-// Two floats into the low lanes.
-inline Float4 loadPair(const float* p) {
-  return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
 }
 
 inline bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
@@ -150,19 +168,11 @@ void ParallelBands::runLanes(const SliceInputs& in, const SliceSettings& setting
 
   for (int32_t first = 0; first < n; first += kStretch) {
     const int32_t count = n - first < kStretch ? n - first : kStretch;
-    for (int32_t i = 0; i < count; ++i) {
-      const int32_t j = first + i;
-      // (band 1's, the others') is spread to (band 1's, others', others', others') for bands 1
-      // to 4 and to four times the others' for bands 5 to 8.
-      const Float4 speechPair = loadPair(in.speechPairs + 2 * j);
-      const Float4 carrierPair = loadPair(in.carrierPairs + 2 * j);
-      const Float4 speechLow = _mm_shuffle_ps(speechPair, speechPair, _MM_SHUFFLE(1, 1, 1, 0));
-      const Float4 carrierLow = _mm_shuffle_ps(carrierPair, carrierPair, _MM_SHUFFLE(1, 1, 1, 0));
-      const Float4 speech = _mm_shuffle_ps(speechPair, speechPair, _MM_SHUFFLE(1, 1, 1, 1));
-      const Float4 carrier = _mm_shuffle_ps(carrierPair, carrierPair, _MM_SHUFFLE(1, 1, 1, 1));
-      _mm_store_ps(products + 8 * i, bandStep<kTuned>(low, speechLow, carrierLow, k));
-      _mm_store_ps(products + 8 * i + 4, bandStep<kTuned>(high, speech, carrier, k));
-    }
+    const float* speechPairs = in.speechPairs + 2 * first;
+    const float* carrierPairs = in.carrierPairs + 2 * first;
+    // One group after the other, so that a group's states stay in registers.
+    runGroup<kTuned, kBands1To4>(low, speechPairs, carrierPairs, products, count, k);
+    runGroup<kTuned, kBands5To8>(high, speechPairs, carrierPairs, products + 4, count, k);
     if (in.gateGains != nullptr)
       sumGated(products, in.gateGains + first, work + first, count);
     else
