@@ -70,10 +70,7 @@ inline void runGroup(ParallelBands::Lanes& l, const float* speechPairs, const fl
 // needs the ten state vectors in registers: with sixteen of them (64-bit code) it is the faster
 // way; with eight (32-bit code) the states would be stored and loaded at every step, and one
 // group after the other is faster.
-#ifndef MULCHVOICE_BOTH_GROUPS_AT_ONCE
-#define MULCHVOICE_BOTH_GROUPS_AT_ONCE (sizeof(void*) == 8)
-#endif
-constexpr bool kBothGroupsAtOnce = MULCHVOICE_BOTH_GROUPS_AT_ONCE;
+constexpr bool kBothGroupsAtOnce = sizeof(void*) == 8;
 
 template <bool kTuned>
 inline void runGroups(ParallelBands::Lanes& low, ParallelBands::Lanes& high,
