@@ -4,6 +4,8 @@
 // sample. Each lane does what a band pass does alone, operation for operation (see
 // vocoder_processing.cpp), and the lanes' products are summed in band order, band 1 first, so
 // the samples, states and write-backs are exactly those of running the bands one after another.
+// That plain form lives on in tests/reference/band_by_band_vocoder.h, and the tests require the
+// two to agree bit for bit.
 //
 // Audio thread only: nothing here allocates, locks, calls the system or throws.
 
