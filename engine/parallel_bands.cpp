@@ -52,17 +52,21 @@ inline Float4 loadPair(const float* p) {
   return _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
 }
 
+// One sample of four bands from the sample's two pairs; the four products go to `products`.
+template <bool kTuned, int kSpread>
+inline void groupStep(ParallelBands::Lanes& l, Float4 speechPair, Float4 carrierPair,
+                      float* products, const Coefficients& k) {
+  _mm_store_ps(products, bandStep<kTuned>(l, _mm_shuffle_ps(speechPair, speechPair, kSpread),
+                                          _mm_shuffle_ps(carrierPair, carrierPair, kSpread), k));
+}
+
 // Four bands over `count` samples; each sample's four products go to products[8 i] onwards.
 template <bool kTuned, int kSpread>
 inline void runGroup(ParallelBands::Lanes& l, const float* speechPairs, const float* carrierPairs,
                      float* products, int32_t count, const Coefficients& k) {
-  for (int32_t i = 0; i < count; ++i) {
-    const Float4 speech = loadPair(speechPairs + 2 * i);
-    const Float4 carrier = loadPair(carrierPairs + 2 * i);
-    _mm_store_ps(products + 8 * i,
-                 bandStep<kTuned>(l, _mm_shuffle_ps(speech, speech, kSpread),
-                                  _mm_shuffle_ps(carrier, carrier, kSpread), k));
-  }
+  for (int32_t i = 0; i < count; ++i)
+    groupStep<kTuned, kSpread>(l, loadPair(speechPairs + 2 * i), loadPair(carrierPairs + 2 * i),
+                               products + 8 * i, k);
 }
 
 // Both groups in one loop: each sample step is a chain of dependent operations from one state to
@@ -79,12 +83,8 @@ inline void runGroups(ParallelBands::Lanes& low, ParallelBands::Lanes& high,
   for (int32_t i = 0; i < count; ++i) {
     const Float4 speech = loadPair(speechPairs + 2 * i);
     const Float4 carrier = loadPair(carrierPairs + 2 * i);
-    _mm_store_ps(products + 8 * i,
-                 bandStep<kTuned>(low, _mm_shuffle_ps(speech, speech, kBands1To4),
-                                  _mm_shuffle_ps(carrier, carrier, kBands1To4), k));
-    _mm_store_ps(products + 8 * i + 4,
-                 bandStep<kTuned>(high, _mm_shuffle_ps(speech, speech, kBands5To8),
-                                  _mm_shuffle_ps(carrier, carrier, kBands5To8), k));
+    groupStep<kTuned, kBands1To4>(low, speech, carrier, products + 8 * i, k);
+    groupStep<kTuned, kBands5To8>(high, speech, carrier, products + 8 * i + 4, k);
   }
 }
 
