@@ -1,17 +1,18 @@
 # The product: MULCHVOICE.dll, exporting only `main`, linked so that it needs nothing beyond
 # Windows' own libraries (the C++ runtime and the thread library are linked statically).
 add_library(MULCHVOICE SHARED
-  host/allocation_operators.cpp
   host/dll_entry.cpp
-  host/vocoder_edit.cpp
+  vst/allocation_operators.cpp
+  vst/main.cpp
+  vst/vocoder_edit.cpp
   editor/editor_layout.cpp
   editor/knob_drag.cpp
   editor/rotary_knob.cpp
   editor/toggle_switch.cpp
   editor/vocoder_editor.cpp
-  host/mulchvoice.def)
+  vst/mulchvoice.def)
 set_target_properties(MULCHVOICE PROPERTIES PREFIX "" OUTPUT_NAME MULCHVOICE)
-target_link_libraries(MULCHVOICE PRIVATE mulchvoice_core mulchvoice_product_flags gdi32 user32)
+target_link_libraries(MULCHVOICE PRIVATE mulchvoice_vst mulchvoice_product_flags gdi32 user32)
 target_link_options(MULCHVOICE PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
 
 # The editor's bitmaps, compiled by the cross toolchain's resource compiler. The script is

@@ -2,12 +2,15 @@
 
 #include <cmath>
 
-BandFilter::BandFilter()
-    : b1(0.0f), b2(0.0f), a0(0.0f), a1(0.0f), speechZ1(0.0f), speechZ2(0.0f), carrierZ1(0.0f),
-      carrierZ2(0.0f), envZ1(0.0f) {}
+namespace {
+
+// The resonance's shape: k = sqrt(q / (1 - q)) with q = 0.3, that is sqrt(3/7).
+constexpr double kShape = 0.3;
+
+}  // namespace
 
 void BandFilter::setCoefficients(float angle, float bandwidth) {
-  const double k = std::sqrt(0.3) / std::sqrt(1.0 - 0.3);  // sqrt(3/7)
+  const double k = std::sqrt(kShape) / std::sqrt(1.0 - kShape);
   const double B = 1.0 / (k * std::tan(static_cast<double>(bandwidth) / 2.0) + 1.0);
   b1 = static_cast<float>(-2.0 * B * std::cos(static_cast<double>(angle)));
   b2 = static_cast<float>(2.0 * B - 1.0);

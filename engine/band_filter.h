@@ -7,27 +7,20 @@
 // a resonance at the centre angle with a zero at 0 Hz only. They run in transposed direct
 // form II: z1 and z2 are the two delay registers of the speech-side and of the carrier-side
 // filter; envZ1 is the delay of the band's envelope smoother.
-//
-// The coefficients are rewritten by whichever thread sets the "filter" parameter while the
-// audio thread copies the record, so every field is a relaxed atomic.
-
-#include "host/relaxed_atomic.h"
 
 struct BandFilter {
-  BandFilter();
-
   // Tunes the band: angle and bandwidth in radians per sample. The states are left alone.
   void setCoefficients(float angle, float bandwidth);
   void setState(float newSpeechZ1, float newSpeechZ2, float newCarrierZ1, float newCarrierZ2,
                 float newEnvZ1);
 
-  RelaxedAtomic<float> b1;  // -2 B cos(angle): weight of the previous output
-  RelaxedAtomic<float> b2;  // 2 B - 1: weight of the output two samples back
-  RelaxedAtomic<float> a0;  // 1 - B: weight of the current input
-  RelaxedAtomic<float> a1;  // -(1 - B): weight of the previous input
-  RelaxedAtomic<float> speechZ1;
-  RelaxedAtomic<float> speechZ2;
-  RelaxedAtomic<float> carrierZ1;
-  RelaxedAtomic<float> carrierZ2;
-  RelaxedAtomic<float> envZ1;
+  float b1 = 0.0f;  // -2 B cos(angle): weight of the previous output
+  float b2 = 0.0f;  // 2 B - 1: weight of the output two samples back
+  float a0 = 0.0f;  // 1 - B: weight of the current input
+  float a1 = 0.0f;  // -(1 - B), always exactly -a0: weight of the previous input
+  float speechZ1 = 0.0f;
+  float speechZ2 = 0.0f;
+  float carrierZ1 = 0.0f;
+  float carrierZ2 = 0.0f;
+  float envZ1 = 0.0f;
 };

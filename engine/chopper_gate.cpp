@@ -1,17 +1,22 @@
-// The chopper gate switches the summed output on and off at a steady rate. A two-state machine
-// counts down each phase; the first phase after construction lasts 22050 samples, every later
-// one the half-period in force when it begins. The gain is smoothed by
-//   g[n] = u[n] + u[n-1] + 0.96 g[n-1],  u = drive * gateIn,
-// which settles at 50 * gateIn (about 1.1111) during an on phase. The gate moves only while it
-// is applied; while bypassed its state stays as it was.
+#include "engine/chopper_gate.h"
 
 #include <cmath>
 #include <cstring>
 
 #include "engine/float4.h"
-#include "engine/vocoder.h"
+#include "engine/parameters.h"
+#include "engine/sample_rate.h"
 
 namespace {
+
+// The smoother's pole per sample at the design rate, and the gain step of an on phase there:
+// one unit in the last place below the 32-bit float nearest 1/45.
+constexpr double kDesignPole = 0.96;
+constexpr float kDesignDrive = 0.02222222f;
+
+// The half-period is the rate's worth of samples over kRateSpan (e^(kRateCurve freq) - 1) + 1.
+constexpr double kRateSpan = 9.999;
+constexpr double kRateCurve = 7.0;
 
 void repeat(float value, float* out, int32_t n) {
   const Float4 v = _mm_set1_ps(value);
@@ -22,29 +27,42 @@ void repeat(float value, float* out, int32_t n) {
 
 }  // namespace
 
-void Vocoder::setGateCoefficients() {
-  gateIn = 0.02222222f;
-  gateFb = -0.96f;
+ChopperGate::ChopperGate(float sampleRate)
+    : gateZ(0.0f),
+      gateFb(0.0f),
+      gateIn(0.0f),
+      gateHalfPeriod(1),
+      gateCountdown(static_cast<int32_t>(sampleRate / 2.0f)),  // half a second, whatever "freq" says
+      gateOn(1) {
+  setSmoothing(sampleRate);
 }
 
-// The half-period for "freq" f in 0 to 1 runs from 44100 samples down to 4. Values outside that
-// range (NaN included) are clamped first, so a phase always lasts at least one sample.
-void Vocoder::updateGateHalfPeriod() {
-  float f = freq;
-  if (f > 1.0f) f = 1.0f;
-  if (!(f >= 0.0f)) f = 0.0f;
+// The pole is raised to the power of design rate over rate, so the smoother decays by the same
+// factor per second; the drive is scaled with 1 - pole, so the settled gain stays the same. At
+// the design rate both are the design values exactly.
+void ChopperGate::setSmoothing(float sampleRate) {
+  const double ratio = static_cast<double>(kDefaultSampleRate) / static_cast<double>(sampleRate);
+  const double pole = ratio == 1.0 ? kDesignPole : std::pow(kDesignPole, ratio);
+  gateFb = static_cast<float>(-pole);
+  gateIn = static_cast<float>(static_cast<double>(kDesignDrive) * ((1.0 - pole) / (1.0 - kDesignPole)));
+}
+
+void ChopperGate::setHalfPeriod(float freq, float sampleRate) {
+  gateHalfPeriod = halfPeriodFor(freq, sampleRate);
+}
+
+int32_t ChopperGate::halfPeriodFor(float freq, float sampleRate) {
+  const double f = clampToUnit(freq);
   const double samples =
-      44100.0 / (9.999 * (std::exp(7.0 * static_cast<double>(f)) - 1.0) + 1.0);
+      static_cast<double>(sampleRate) / (kRateSpan * (std::exp(kRateCurve * f) - 1.0) + 1.0);
   const int32_t halfPeriod = static_cast<int32_t>(samples);
-  gateHalfPeriod = halfPeriod >= 1 ? halfPeriod : 1;
+  return halfPeriod >= 1 ? halfPeriod : 1;
 }
 
-// Audio thread only. Writes the gate's gain g for the next n samples to `gains` and moves the
-// gate on: for each sample g = gateZ + u, then gateZ = u - gateFb g, with u = gateIn during an
-// on phase and 0 during an off phase. The gain depends on nothing but the gate, so it is worked
-// out here, before the bands run; once the smoother stops changing within a phase, the rest of
-// the phase repeats the same gain exactly.
-void Vocoder::planChopperGate(float* gains, int32_t n) {
+// For each sample g = gateZ + u, then gateZ = u - gateFb g. The gain depends on nothing but the
+// gate, so it is worked out before the bands run; once the smoother stops changing within a
+// phase, the rest of the phase repeats the same gain exactly.
+void ChopperGate::plan(float* gains, int32_t n) {
   int32_t remaining = n;
   int32_t position = 0;
   while (remaining > 0) {
@@ -65,12 +83,12 @@ void Vocoder::planChopperGate(float* gains, int32_t n) {
       gateOn = gateOn == 1 ? 0 : 1;
     }
     const float u = (on ? 1.0f : 0.0f) * gateIn;
-    const float feedback = gateFb;
+    const float feedbackWeight = gateFb;
     float z = gateZ;
     const int32_t end = position + run;
     while (position < end) {
       const float g = z + u;
-      const float next = u - feedback * g;
+      const float next = u - feedbackWeight * g;
       gains[position++] = g;
       if (std::memcmp(&next, &z, sizeof next) == 0) {
         repeat(g, gains + position, end - position);

@@ -16,8 +16,6 @@ enum ParameterIndex : int32_t {
   kNumParams = 8,
 };
 
-constexpr int32_t kNumPrograms = 2;
-
 struct ParameterInfo {
   const char* label;
   float defaultValue;
@@ -27,3 +25,11 @@ constexpr ParameterInfo kParameterTable[kNumParams] = {
     {"carrier", 1.0f}, {"speech", 1.0f}, {"filter", 0.4f},     {"morph", 1.0f},
     {"freq", 0.1f},    {"gain", 0.3f},   {"switch C/S", 0.0f}, {"mulch I/O", 1.0f},
 };
+
+// A parameter value as the formulas take it: above 1.0 it is 1.0; below 0.0, or not a number,
+// it is 0.0.
+inline float clampToUnit(float value) {
+  if (value > 1.0f) value = 1.0f;
+  if (!(value >= 0.0f)) value = 0.0f;
+  return value;
+}

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "editor/aeff_editor.h"
+#include "engine/sample_rate.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ void storeEmpty(char* text) {
 }  // namespace
 
 AudioEffect::AudioEffect(audioMasterCallback audioMaster, int32_t numPrograms, int32_t numParams)
-    : sampleRate(44100.0f),
+    : sampleRate(kDefaultSampleRate),
       editor(nullptr),
       audioMaster(audioMaster),
       numPrograms(numPrograms),

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "host/aeffect.h"
-#include "host/relaxed_atomic.h"
+#include "engine/relaxed_atomic.h"
 
 class AEffEditor;
 

@@ -9,7 +9,7 @@ AEffect* instantiateEffect(audioMasterCallback audioMaster, ShowNotice showNotic
   if (audioMaster == nullptr) return nullptr;
   if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
 
-  showNotice(kNoticeCaption, kNoticeText);
+  showNotice();
 
   AudioEffect* effect = createEffect(audioMaster);
   if (effect == nullptr) return nullptr;

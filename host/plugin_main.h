@@ -1,19 +1,14 @@
 #pragma once
 // How `main` turns a host's call into an effect: ask the host's version, show the notice,
 // build the effect and hand out its record, or null when any of that fails. The notice and
-// the effect's class are passed in, so that the steps run the same in the DLL and in tests.
+// the effect's class are the plug-in's own and passed in, so that the steps run the same in
+// the DLL and in tests.
 
 #include "host/aeffect.h"
 
 class AudioEffect;
 
-constexpr const char* kNoticeCaption = "Ferrowave";
-constexpr const char* kNoticeText =
-    "This is a beta copy of Mulchvoice 0.801v. Check out "
-    "www.ferrowave.example"
-    " for latest news!";
-
-using ShowNotice = void (*)(const char* caption, const char* text);
+using ShowNotice = void (*)();
 using CreateEffect = AudioEffect* (*)(audioMasterCallback audioMaster);
 
 // Whichever host thread calls `main`; blocks while the notice is shown.

@@ -48,7 +48,7 @@
 
 #include "editor/aeff_editor.h"
 #include "engine/band_filter.h"
-#include "engine/vocoder.h"
+#include "vst/vocoder.h"
 #include "host/aeffect.h"
 #include "host/plugin_main.h"
 
@@ -167,7 +167,7 @@ int32_t VSTCALL hostCallback(AEffect*, int32_t opcode, int32_t, int32_t, void*, 
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
-void noNotice(const char*, const char*) {}
+void noNotice() {}
 
 AudioEffect* createVocoder(audioMasterCallback audioMaster) {
   return new (std::nothrow) Vocoder(audioMaster);
@@ -583,16 +583,16 @@ class Session {
     expect(e.flags == (effFlagsCanReplacing | (editor_ != nullptr ? effFlagsHasEditor : 0)),
            "the record's flags do not match the editor");
 
-    const BandFilterBank* bank = vocoder_->filterBank();
+    const ChannelVocoder& core = vocoder_->engine();
     for (int32_t band = 1; band <= kNumBands; ++band) {
       BandFilter r;
-      bank->getBand(band, r);
+      core.getBand(band, r);
       const float values[] = {r.b1, r.b2, r.a0, r.a1, r.speechZ1, r.speechZ2, r.carrierZ1, r.carrierZ2, r.envZ1};
       for (float v : values) expect(std::isfinite(v), "a band coefficient or state is not finite");
     }
-    expect(std::isfinite(vocoder_->gateSmootherState()), "the gate state is not finite");
-    const int32_t half = vocoder_->gateHalfPeriodSamples();
-    const int32_t countdown = vocoder_->gateCountdownSamples();
+    expect(std::isfinite(core.gate().smootherState()), "the gate state is not finite");
+    const int32_t half = core.gate().halfPeriod();
+    const int32_t countdown = core.gate().countdown();
     expect(half >= 1 && half <= 44100, "the gate half-period is out of range");
     expect(countdown >= 1 && countdown <= 44100, "the gate countdown is out of range");
   }

@@ -10,7 +10,8 @@
 #include <limits>
 #include <vector>
 
-#include "engine/vocoder.h"
+#include "engine/channel_vocoder.h"
+#include "vst/vocoder.h"
 #include "tests/native/rendering.h"
 #include "tests/native/test_signals.h"
 
@@ -21,17 +22,17 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr int kLength = 3 * 44100;
 
 // Every state value of every band and the gate's gain are finite numbers.
-::testing::AssertionResult stateIsFinite(const Vocoder& vocoder) {
+::testing::AssertionResult stateIsFinite(const ChannelVocoder& vocoder) {
   for (int32_t band = 1; band <= kNumBands; ++band) {
     BandFilter r;
-    vocoder.filterBank()->getBand(band, r);
+    vocoder.getBand(band, r);
     const float values[5] = {r.speechZ1, r.speechZ2, r.carrierZ1, r.carrierZ2, r.envZ1};
     for (float v : values)
       if (!std::isfinite(v))
         return ::testing::AssertionFailure() << "band " << band << " holds " << v;
   }
-  if (!std::isfinite(vocoder.gateSmootherState()))
-    return ::testing::AssertionFailure() << "gate holds " << vocoder.gateSmootherState();
+  if (!std::isfinite(vocoder.gate().smootherState()))
+    return ::testing::AssertionFailure() << "gate holds " << vocoder.gate().smootherState();
   return ::testing::AssertionSuccess();
 }
 
@@ -43,14 +44,14 @@ constexpr int kLength = 3 * 44100;
 }
 
 // Renders in blocks of 1000, checking the state after every block.
-Rendering renderChecked(Vocoder& vocoder, const std::vector<float>& in1,
+Rendering renderChecked(ChannelVocoder& vocoder, const std::vector<float>& in1,
                         const std::vector<float>& in2) {
   Rendering r{std::vector<float>(in1.size()), std::vector<float>(in1.size()), in1, in2};
   for (size_t done = 0; done < in1.size(); done += 1000) {
     const int n = static_cast<int>(std::min<size_t>(1000, in1.size() - done));
     float* inputs[2] = {r.in1.data() + done, r.in2.data() + done};
     float* outputs[2] = {r.out1.data() + done, r.out2.data() + done};
-    vocoder.processReplacing(inputs, outputs, n);
+    processBlock(vocoder, inputs, outputs, n);
     EXPECT_TRUE(stateIsFinite(vocoder)) << "after " << done + n << " samples";
   }
   return r;
@@ -76,7 +77,7 @@ TEST(BadInput, InvalidAndTinySamplesActAsSilence) {
     cleanSpeech[k] = cleanCarrier[k] = 0.0f;
   }
 
-  Vocoder dirty(nullptr), clean(nullptr);
+  ChannelVocoder dirty, clean;
   const Rendering a = renderChecked(dirty, speech, carrier);
   const Rendering b = renderInBlocks(clean, cleanSpeech, cleanCarrier, {1000});
   EXPECT_TRUE(identicalSamples(b.out1, a.out1));
@@ -96,7 +97,7 @@ TEST(BadInput, EnormousSamplesNeverReachStateOrOutputAsInfinity) {
     speech[k] = (k & 1) ? 3.4e38f : -1e30f;
     carrier[k] = (k % 3) ? 1e20f : -3.4e38f;
   }
-  Vocoder vocoder(nullptr), twin(nullptr);
+  ChannelVocoder vocoder, twin;
   const Rendering r = renderChecked(vocoder, speech, carrier);
   EXPECT_TRUE(allFinite(r.out1));
   EXPECT_TRUE(allFinite(r.out2));
@@ -122,7 +123,7 @@ TEST(BadInput, ParametersFarOutOfRangeKeepOutputAndStateFinite) {
   const std::vector<float> carrier = signals::noise(44100, 7, 0.3f);
   for (int32_t index : {kCarrier, kSpeech, kMorph, kGain, kFilter, kFreq}) {
     for (float value : {kNaN, kInf, -kInf, 1e30f, -1e30f, -5.0f, 5.0f}) {
-      Vocoder vocoder(nullptr);
+      ChannelVocoder vocoder;
       vocoder.setParameter(index, value);
       const Rendering r = renderChecked(vocoder, speech, carrier);
       EXPECT_TRUE(allFinite(r.out1)) << "parameter " << index << " at " << value;
@@ -133,7 +134,7 @@ TEST(BadInput, ParametersFarOutOfRangeKeepOutputAndStateFinite) {
     float value, actsAs;
   } morphs[] = {{-0.5f, 0.0f}, {kNaN, 0.0f}, {-kInf, 0.0f}, {5.0f, 1.0f}, {kInf, 1.0f}};
   for (const auto& m : morphs) {
-    Vocoder odd(nullptr), plain(nullptr);
+    ChannelVocoder odd, plain;
     odd.setParameter(kMorph, m.value);
     plain.setParameter(kMorph, m.actsAs);
     EXPECT_TRUE(identicalSamples(renderInBlocks(plain, speech, carrier, {512}).out1,
@@ -145,12 +146,14 @@ TEST(BadInput, ParametersFarOutOfRangeKeepOutputAndStateFinite) {
   }
 }
 
-// A count of zero or below processes nothing: no sample is read or written and no state moves.
+// A count of zero or below processes nothing, through either entry of the effect: no sample is
+// read or written and no state moves.
 TEST(BadInput, CountsOfZeroOrBelowDoNothing) {
-  Vocoder vocoder(nullptr), twin(nullptr);
+  Vocoder vocoder(nullptr);
+  ChannelVocoder twin;
   const std::vector<float> speech = signals::speechLike(5000, 8, 0.6f);
   const std::vector<float> carrier = signals::noise(5000, 9, 0.3f);
-  renderInBlocks(vocoder, speech, carrier, {5000});
+  renderInBlocks(vocoder.engine(), speech, carrier, {5000});
   renderInBlocks(twin, speech, carrier, {5000});
 
   for (int32_t count : {0, -1, -3000, INT32_MIN}) {
@@ -165,13 +168,14 @@ TEST(BadInput, CountsOfZeroOrBelowDoNothing) {
       ASSERT_EQ(7.0f, out1[k]) << "count " << count;
       ASSERT_EQ(-7.0f, out2[k]) << "count " << count;
     }
-    EXPECT_TRUE(sameState(twin, vocoder)) << "count " << count;
+    EXPECT_TRUE(sameState(twin, vocoder.engine())) << "count " << count;
   }
 }
 
 // Null buffer arrays or buffers are refused as a whole: nothing written, no state moved.
 TEST(BadInput, NullBuffersAreRefused) {
-  Vocoder vocoder(nullptr), twin(nullptr);
+  Vocoder vocoder(nullptr);
+  ChannelVocoder twin;
   std::vector<float> in1(64, 0.5f), in2(64, -0.5f), out1(64, 7.0f), out2(64, -7.0f);
   float* good[2] = {in1.data(), in2.data()};
   float* goodOut[2] = {out1.data(), out2.data()};
@@ -194,7 +198,7 @@ TEST(BadInput, NullBuffersAreRefused) {
       ASSERT_EQ(-7.0f, out2[k]);
     }
   }
-  EXPECT_TRUE(sameState(twin, vocoder));
+  EXPECT_TRUE(sameState(twin, vocoder.engine()));
 
   // The plain copy copies what it can: a channel with a missing buffer is skipped.
   vocoder.process(nullptr, goodOut, 64);

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "engine/vocoder.h"
+#include "engine/channel_vocoder.h"
 #include "tests/native/rendering.h"
 #include "tests/native/test_signals.h"
 
@@ -31,7 +31,7 @@ void expectSameAsOneCall(const Setting& setting, const std::vector<int>& lengths
                          const char* cutting) {
   const std::vector<float> speech = signals::speechLike(kStream, 3, 0.6f);
   const std::vector<float> carrier = signals::noise(kStream, 4, 0.3f);
-  Vocoder whole(nullptr), cut(nullptr);
+  ChannelVocoder whole, cut;
   if (setting.index >= 0) {
     whole.setParameter(setting.index, setting.value);
     cut.setParameter(setting.index, setting.value);
@@ -77,7 +77,7 @@ TEST(BlockSplitting, BlocksAroundTheWorkBufferSizeGiveTheSamplesOfOneCall) {
 TEST(BlockSplitting, GatePhaseEndingExactlyAtABlockEnd) {
   const std::vector<float> speech = signals::speechLike(kStream, 5, 0.6f);
   const std::vector<float> carrier = signals::noise(kStream, 6, 0.3f);
-  Vocoder whole(nullptr), cut(nullptr);
+  ChannelVocoder whole, cut;
   const Rendering a = renderInOneCall(whole, speech, carrier);
 
   Rendering b{std::vector<float>(kStream), std::vector<float>(kStream), speech, carrier};
@@ -97,14 +97,14 @@ TEST(BlockSplitting, GatePhaseEndingExactlyAtABlockEnd) {
   for (const Step& step : steps) {
     float* inputs[2] = {b.in1.data() + done, b.in2.data() + done};
     float* outputs[2] = {b.out1.data() + done, b.out2.data() + done};
-    cut.processReplacing(inputs, outputs, step.length);
+    processBlock(cut, inputs, outputs, step.length);
     done += step.length;
-    EXPECT_EQ(step.onAfter, cut.gateIsOn()) << "after " << done << " samples";
-    EXPECT_EQ(step.countdownAfter, cut.gateCountdownSamples()) << "after " << done << " samples";
+    EXPECT_EQ(step.onAfter, cut.gate().isOn()) << "after " << done << " samples";
+    EXPECT_EQ(step.countdownAfter, cut.gate().countdown()) << "after " << done << " samples";
   }
   float* inputs[2] = {b.in1.data() + done, b.in2.data() + done};
   float* outputs[2] = {b.out1.data() + done, b.out2.data() + done};
-  cut.processReplacing(inputs, outputs, kStream - done);
+  processBlock(cut, inputs, outputs, kStream - done);
 
   EXPECT_TRUE(identicalSamples(a.out1, b.out1));
   EXPECT_TRUE(identicalSamples(a.out2, b.out2));

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "engine/flush.h"
-#include "engine/vocoder.h"
+#include "engine/channel_vocoder.h"
+#include "vst/vocoder.h"
 #include "tests/native/rendering.h"
 #include "tests/native/test_signals.h"
 #include "tests/native/vocoder_model.h"
@@ -52,7 +53,7 @@ TEST(BufferRoles, BothOutputsCarryTheSameSamples) {
   } settings[] = {
       {kMulchIO, 1.0f}, {kMulchIO, 0.0f}, {kSwitchCS, 1.0f}, {kFreq, 1.0f}, {kGain, 0.0f}};
   for (const auto& setting : settings) {
-    Vocoder vocoder(nullptr);
+    ChannelVocoder vocoder;
     vocoder.setParameter(setting.index, setting.value);
     const Rendering r = renderInBlocks(vocoder, speechSignal(), carrierSignal(), kBlocks);
     EXPECT_TRUE(identicalSamples(r.out1, r.out2))
@@ -61,12 +62,12 @@ TEST(BufferRoles, BothOutputsCarryTheSameSamples) {
 }
 
 TEST(BufferRoles, OutputsInTheInputBuffersGiveTheSameSamples) {
-  Vocoder separate(nullptr);
+  ChannelVocoder separate;
   const Rendering expected = renderInBlocks(separate, speechSignal(), carrierSignal(), kBlocks);
 
   enum Layout { kInPlace, kCrossed, kBothIntoInput1 };
   for (Layout layout : {kInPlace, kCrossed, kBothIntoInput1}) {
-    Vocoder vocoder(nullptr);
+    ChannelVocoder vocoder;
     std::vector<float> in1 = speechSignal(), in2 = carrierSignal();
     int done = 0;
     for (size_t i = 0; done < kLength; ++i) {
@@ -75,7 +76,7 @@ TEST(BufferRoles, OutputsInTheInputBuffersGiveTheSameSamples) {
       float* outputs[2] = {inputs[0], inputs[1]};
       if (layout == kCrossed) std::swap(outputs[0], outputs[1]);
       if (layout == kBothIntoInput1) outputs[1] = inputs[0];
-      vocoder.processReplacing(inputs, outputs, length);
+      processBlock(vocoder, inputs, outputs, length);
       done += length;
     }
     EXPECT_TRUE(identicalSamples(expected.out1, in1)) << "layout " << layout;
@@ -99,7 +100,7 @@ TEST(BufferRoles, InputsAreLeftHoldingTheirFlushedSamplesTimesTheirGains) {
     b[k] = odd[(k * 5 + 3) % 14];
   }
   for (float switchCS : {0.0f, 1.0f}) {
-    Vocoder vocoder(nullptr);
+    ChannelVocoder vocoder;
     vocoder.setParameter(kCarrier, 0.7f);
     vocoder.setParameter(kSpeech, 0.3f);
     vocoder.setParameter(kSwitchCS, switchCS);
@@ -120,7 +121,7 @@ TEST(BufferRoles, InputsAreLeftHoldingTheirFlushedSamplesTimesTheirGains) {
 // sides. With the input gains apart the model tells the two readings clearly apart.
 TEST(BufferRoles, OneBufferAsBothInputsLeavesTheCarrierSideValue) {
   const std::vector<float> signal = speechSignal();
-  Vocoder vocoder(nullptr);
+  ChannelVocoder vocoder;
   vocoder.setParameter(kCarrier, 0.5f);
   vocoder.setParameter(kSpeech, 0.9f);
   vocoder.setParameter(kMulchIO, 0.0f);
@@ -128,7 +129,7 @@ TEST(BufferRoles, OneBufferAsBothInputsLeavesTheCarrierSideValue) {
   for (int done = 0; done < kLength; done += 2500) {
     float* inputs[2] = {buffer.data() + done, buffer.data() + done};
     float* outputs[2] = {out1.data() + done, out2.data() + done};
-    vocoder.processReplacing(inputs, outputs, 2500);
+    processBlock(vocoder, inputs, outputs, 2500);
   }
   for (int k = 0; k < kLength; ++k)
     ASSERT_TRUE(identicalBits(flush(signal[k]) * 0.9f, buffer[k])) << "sample " << k;
@@ -151,17 +152,17 @@ TEST(BufferRoles, OneBufferAsBothInputsLeavesTheCarrierSideValue) {
 // Exactly 0.0 makes input 1 the speech; every other value swaps the roles.
 TEST(BufferRoles, SwitchAtAnyValueButZeroSwapsTheInputs) {
   const std::vector<float> speech = speechSignal(), carrier = carrierSignal();
-  Vocoder straight(nullptr);
+  ChannelVocoder straight;
   const Rendering expected = renderInBlocks(straight, speech, carrier, kBlocks);
   for (float value : {1.0f, 0.5f, 1e-30f, -1.0f, std::numeric_limits<float>::quiet_NaN()}) {
-    Vocoder swapped(nullptr);
+    ChannelVocoder swapped;
     swapped.setParameter(kSwitchCS, value);
     const Rendering r = renderInBlocks(swapped, carrier, speech, kBlocks);
     EXPECT_TRUE(identicalSamples(expected.out1, r.out1)) << "switch " << value;
     EXPECT_TRUE(identicalSamples(expected.in1, r.in2)) << "switch " << value;
   }
   // And the roles matter: the same inputs with the switch turned give another sound.
-  Vocoder turned(nullptr);
+  ChannelVocoder turned;
   turned.setParameter(kSwitchCS, 1.0f);
   const Rendering other = renderInBlocks(turned, speech, carrier, kBlocks);
   EXPECT_GT(rmsDifference(other.out1, expected.out1), 0.5 * rmsOf(expected.out1));
@@ -171,21 +172,21 @@ TEST(BufferRoles, SwitchAtAnyValueButZeroSwapsTheInputs) {
 // gate where it was.
 TEST(BufferRoles, MulchAtAnyValueButOneBypassesAndFreezesTheGate) {
   const std::vector<float> speech = speechSignal(), carrier = carrierSignal();
-  Vocoder reference(nullptr);
+  ChannelVocoder reference;
   reference.setParameter(kMulchIO, 0.0f);
   const Rendering bypassed = renderInBlocks(reference, speech, carrier, kBlocks);
   for (float value : {0.999f, 1.0001f, -1.0f, 0.5f, std::numeric_limits<float>::quiet_NaN()}) {
-    Vocoder vocoder(nullptr);
+    ChannelVocoder vocoder;
     vocoder.setParameter(kMulchIO, value);
     const Rendering r = renderInBlocks(vocoder, speech, carrier, kBlocks);
     EXPECT_TRUE(identicalSamples(bypassed.out1, r.out1)) << "mulch " << value;
-    EXPECT_TRUE(vocoder.gateIsOn());
-    EXPECT_EQ(22050, vocoder.gateCountdownSamples()) << "mulch " << value;
-    EXPECT_EQ(0.0f, vocoder.gateSmootherState()) << "mulch " << value;
+    EXPECT_TRUE(vocoder.gate().isOn());
+    EXPECT_EQ(22050, vocoder.gate().countdown()) << "mulch " << value;
+    EXPECT_EQ(0.0f, vocoder.gate().smootherState()) << "mulch " << value;
   }
-  Vocoder gated(nullptr);
+  ChannelVocoder gated;
   const Rendering r = renderInBlocks(gated, speech, carrier, kBlocks);
-  EXPECT_EQ(22050 - kLength, gated.gateCountdownSamples());
+  EXPECT_EQ(22050 - kLength, gated.gate().countdown());
   EXPECT_FALSE(identicalSamples(bypassed.out1, r.out1));
 }
 
@@ -193,7 +194,7 @@ TEST(BufferRoles, MulchAtAnyValueButOneBypassesAndFreezesTheGate) {
 // turning the gain up again continues exactly where a never-silenced twin is.
 TEST(OutputGain, ZeroGainGivesSilenceWhileTheStateRuns) {
   const std::vector<float> speech = speechSignal(), carrier = carrierSignal();
-  Vocoder silent(nullptr), twin(nullptr);
+  ChannelVocoder silent, twin;
   silent.setParameter(kGain, 0.0f);
   const Rendering quiet = renderInBlocks(silent, speech, carrier, kBlocks);
   const Rendering loud = renderInBlocks(twin, speech, carrier, kBlocks);
@@ -214,7 +215,7 @@ TEST(OutputGain, ZeroGainGivesSilenceWhileTheStateRuns) {
 TEST(InputGains, BandsTwoToEightScaleWithTheProductOfTheInputGainsAndBandOneWithNeither) {
   const std::vector<float> speech = speechSignal(), carrier = carrierSignal();
   auto render = [&](float carrierGain, float speechGain) {
-    Vocoder vocoder(nullptr);
+    ChannelVocoder vocoder;
     vocoder.setParameter(kMulchIO, 0.0f);
     vocoder.setParameter(kCarrier, carrierGain);
     vocoder.setParameter(kSpeech, speechGain);
@@ -248,7 +249,8 @@ TEST(InputGains, BandsTwoToEightScaleWithTheProductOfTheInputGainsAndBandOneWith
 // The accumulating entry does no vocoding: it copies each input to its output, replacing what
 // was there, whatever the parameters, and touches no state.
 TEST(PlainCopy, ProcessCopiesEachInputToItsOutput) {
-  Vocoder vocoder(nullptr), untouched(nullptr);
+  Vocoder vocoder(nullptr);
+  ChannelVocoder untouched;
   vocoder.setParameter(kSwitchCS, 1.0f);
   untouched.setParameter(kSwitchCS, 1.0f);
   const std::vector<float> a = speechSignal(), b = carrierSignal();
@@ -262,7 +264,7 @@ TEST(PlainCopy, ProcessCopiesEachInputToItsOutput) {
     EXPECT_TRUE(identicalSamples(a, in1));
     EXPECT_TRUE(identicalSamples(b, in2));
   }
-  EXPECT_TRUE(sameState(untouched, vocoder));
+  EXPECT_TRUE(sameState(untouched, vocoder.engine()));
 
   float* inPlace[2] = {in1.data(), in2.data()};
   vocoder.process(inPlace, inPlace, kLength);

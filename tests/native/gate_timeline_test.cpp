@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/vocoder.h"
+#include "engine/channel_vocoder.h"
 #include "tests/native/rendering.h"
 #include "tests/native/test_signals.h"
 #include "tests/native/vocoder_model.h"
@@ -22,9 +22,9 @@ constexpr double kSettledGain = 50.0 * static_cast<double>(0.02222222f);  // abo
 // the band sum well away from 0); gains() yields the gate's gain for every sample so far.
 class GateProbe {
  public:
-  GateProbe() : gated_(nullptr), bypassed_(nullptr) { bypassed_.setParameter(kMulchIO, 0.0f); }
+  GateProbe() { bypassed_.setParameter(kMulchIO, 0.0f); }
 
-  Vocoder& gated() { return gated_; }
+  ChannelVocoder& gated() { return gated_; }
 
   void run(int n) {
     std::vector<float> speech = signals::noise(n, seed_++, 0.5f);
@@ -49,7 +49,7 @@ class GateProbe {
   const std::vector<float>& bypassedOutput() const { return bypassedOut_; }
 
  private:
-  Vocoder gated_, bypassed_;
+  ChannelVocoder gated_, bypassed_;
   uint32_t seed_ = 100;
   std::vector<float> gatedOut_, bypassedOut_;
 };
@@ -85,8 +85,8 @@ TEST(GateTimeline, DefaultsGive22050OnThenPhasesOf3959) {
   for (const auto& mark : marks) {
     probe.run(mark.length);
     done += mark.length;
-    EXPECT_EQ(mark.on, probe.gated().gateIsOn()) << "after " << done << " samples";
-    EXPECT_EQ(mark.countdown, probe.gated().gateCountdownSamples()) << "after " << done;
+    EXPECT_EQ(mark.on, probe.gated().gate().isOn()) << "after " << done << " samples";
+    EXPECT_EQ(mark.countdown, probe.gated().gate().countdown()) << "after " << done;
   }
   const std::vector<double> g = probe.gains();
   EXPECT_TRUE(followsGate(g, model::Gate()));
@@ -104,17 +104,17 @@ TEST(GateTimeline, RateChangedMidPhaseWaitsForThePhaseEnd) {
   GateProbe probe;
   probe.gated().setParameter(kFreq, 0.0f);  // phases of 44100 samples after the first
   probe.run(22050 + 10000);
-  EXPECT_FALSE(probe.gated().gateIsOn());
-  EXPECT_EQ(34100, probe.gated().gateCountdownSamples());
+  EXPECT_FALSE(probe.gated().gate().isOn());
+  EXPECT_EQ(34100, probe.gated().gate().countdown());
 
   probe.gated().setParameter(kFreq, 1.0f);  // phases of 4 samples from now on
-  EXPECT_EQ(34100, probe.gated().gateCountdownSamples());
+  EXPECT_EQ(34100, probe.gated().gate().countdown());
   probe.run(34099);
-  EXPECT_FALSE(probe.gated().gateIsOn());
-  EXPECT_EQ(1, probe.gated().gateCountdownSamples());
+  EXPECT_FALSE(probe.gated().gate().isOn());
+  EXPECT_EQ(1, probe.gated().gate().countdown());
   probe.run(1);
-  EXPECT_TRUE(probe.gated().gateIsOn());
-  EXPECT_EQ(4, probe.gated().gateCountdownSamples());
+  EXPECT_TRUE(probe.gated().gate().isOn());
+  EXPECT_EQ(4, probe.gated().gate().countdown());
   probe.run(4000);
 
   model::Gate gate;
@@ -150,16 +150,16 @@ TEST(GateTimeline, FastestRateHoldsTheGainNearHalf) {
 TEST(GateTimeline, BypassFreezesTheGateAndItResumesWhereItStopped) {
   GateProbe probe;
   probe.run(22050 + 100);  // 100 samples into the first off phase
-  const float gateZ = probe.gated().gateSmootherState();
-  const int countdown = probe.gated().gateCountdownSamples();
-  EXPECT_FALSE(probe.gated().gateIsOn());
+  const float gateZ = probe.gated().gate().smootherState();
+  const int countdown = probe.gated().gate().countdown();
+  EXPECT_FALSE(probe.gated().gate().isOn());
 
   for (float mulch : {0.0f, 0.999f}) {
     probe.gated().setParameter(kMulchIO, mulch);
     probe.run(5000);
-    EXPECT_FALSE(probe.gated().gateIsOn());
-    EXPECT_EQ(countdown, probe.gated().gateCountdownSamples());
-    EXPECT_TRUE(identicalBits(gateZ, probe.gated().gateSmootherState()));
+    EXPECT_FALSE(probe.gated().gate().isOn());
+    EXPECT_EQ(countdown, probe.gated().gate().countdown());
+    EXPECT_TRUE(identicalBits(gateZ, probe.gated().gate().smootherState()));
   }
   const size_t resumed = probe.gatedOutput().size();
   EXPECT_TRUE(identicalSamples(
@@ -168,8 +168,8 @@ TEST(GateTimeline, BypassFreezesTheGateAndItResumesWhereItStopped) {
 
   probe.gated().setParameter(kMulchIO, 1.0f);
   probe.run(12000);  // the rest of the off phase (3859), 3959 on, 3959 off, 223 on
-  EXPECT_TRUE(probe.gated().gateIsOn());
-  EXPECT_EQ(3959 - 223, probe.gated().gateCountdownSamples());
+  EXPECT_TRUE(probe.gated().gate().isOn());
+  EXPECT_EQ(3959 - 223, probe.gated().gate().countdown());
 
   // The gains around the pause are those of a gate that never paused.
   const std::vector<double> g = probe.gains();
@@ -177,6 +177,32 @@ TEST(GateTimeline, BypassFreezesTheGateAndItResumesWhereItStopped) {
   joined.insert(joined.end(), g.begin() + static_cast<long>(resumed), g.end());
   EXPECT_TRUE(followsGate(joined, model::Gate()));
   EXPECT_LT(g[resumed], g[22149]) << "the gain goes on falling after the pause";
+}
+
+// The gate is designed at 44100 Hz, where its coefficients are exactly the design values. At
+// other rates it keeps its times: half a second first, the same phase length in seconds, the
+// same settled gain and the same fall per millisecond in an off phase.
+TEST(GateTimeline, TimesStayTheSameAtEveryRate) {
+  const ChopperGate design(44100.0f);
+  EXPECT_EQ(-0.96f, design.feedback());
+  EXPECT_EQ(0.02222222f, design.drive());
+  EXPECT_EQ(3959, ChopperGate::halfPeriodFor(0.1f, 44100.0f));
+  for (const float rate : {22050.0f, 48000.0f, 88200.0f, 96000.0f}) {
+    ChopperGate gate(rate);
+    gate.setHalfPeriod(0.1f, rate);
+    EXPECT_EQ(static_cast<int32_t>(rate / 2), gate.countdown()) << rate;
+    EXPECT_NEAR(3959.0 / 44100.0, gate.halfPeriod() / rate, 1.0 / 44100.0 + 1.0 / rate) << rate;
+
+    const size_t firstOff = static_cast<size_t>(gate.countdown());
+    const size_t millisecond = static_cast<size_t>(rate / 1000);
+    std::vector<float> gains(firstOff + millisecond + 2);
+    gate.plan(gains.data(), static_cast<int32_t>(gains.size()));
+    EXPECT_NEAR(kSettledGain, gains[firstOff - 1], 1e-4) << rate;
+    // Over a millisecond of the off phase the gain falls as it does at 44100 Hz.
+    const double fall = gains[firstOff + 1 + millisecond] / gains[firstOff + 1];
+    EXPECT_NEAR(std::pow(0.96, 44100.0 * static_cast<double>(millisecond) / rate), fall, 1e-4)
+        << rate;
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
-// How a host's call of `main` becomes an effect: the version question, the notice, the
-// effect's record, and the refusals (no host, version 0, out of memory).
+// How a host's call of `main` becomes an effect: the version question, the notice and the
+// construction in that order, and the refusals a real host cannot provoke (the effect cannot be
+// allocated, out of memory). What a host sees of the notice, of a version answer of 0, of a
+// missing callback and of independent instances is tested on the real DLL under Wine.
 
 #include <gtest/gtest.h>
 
@@ -7,18 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "engine/parameters.h"
-#include "engine/vocoder.h"
 #include "host/out_of_memory.h"
 #include "host/plugin_main.h"
+#include "vst/vocoder.h"
 
 namespace {
 
 // One log for the host callback, the notice and the factory, so their order shows.
 struct Events {
   std::vector<std::string> log;
-  std::vector<std::string> noticeCaptions;
-  std::vector<std::string> noticeTexts;
+  int notices = 0;
   std::vector<AudioEffect*> created;
   int32_t versionAnswer = 2;
   bool factoryFails = false;
@@ -34,10 +34,9 @@ int32_t VSTCALL fakeHost(AEffect* effect, int32_t opcode, int32_t index, int32_t
   return events->versionAnswer;
 }
 
-void recordNotice(const char* caption, const char* text) {
+void recordNotice() {
   events->log.push_back("notice");
-  events->noticeCaptions.emplace_back(caption);
-  events->noticeTexts.emplace_back(text);
+  ++events->notices;
 }
 
 class CountedVocoder : public Vocoder {
@@ -72,17 +71,6 @@ class Instantiation : public ::testing::Test {
   Events recorded;
 };
 
-TEST_F(Instantiation, HostAnsweringVersionZeroGetsNothing) {
-  recorded.versionAnswer = 0;
-  EXPECT_EQ(instantiate(), nullptr);
-  EXPECT_EQ(recorded.log, std::vector<std::string>{"version"}) << "no notice, no effect";
-}
-
-TEST_F(Instantiation, NullCallbackIsRefusedWithoutCallingIt) {
-  EXPECT_EQ(instantiate(nullptr), nullptr);
-  EXPECT_TRUE(recorded.log.empty());
-}
-
 TEST_F(Instantiation, HostGetsTheNoticeThenTheEffectsRecord) {
   for (int32_t version : {1, 2, -1, 2400}) {
     recorded = Events();
@@ -100,43 +88,6 @@ TEST_F(Instantiation, HostGetsTheNoticeThenTheEffectsRecord) {
   }
 }
 
-TEST_F(Instantiation, NoticeNamesTheMakerAndTheBetaBuild) {
-  AEffect* e = instantiate();
-  ASSERT_NE(e, nullptr);
-  ASSERT_EQ(recorded.noticeTexts.size(), 1u);
-  EXPECT_EQ(recorded.noticeCaptions[0], "Ferrowave");
-  const std::string text = recorded.noticeTexts[0];
-  const std::string head = "This is a beta copy of Mulchvoice 0.801v. Check out ";
-  const std::string tail = " for latest news!";
-  ASSERT_GT(text.size(), head.size() + tail.size());
-  EXPECT_EQ(text.substr(0, head.size()), head);
-  EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
-  const std::string site = text.substr(head.size(), text.size() - head.size() - tail.size());
-  EXPECT_EQ(site.find(' '), std::string::npos) << "the middle is a host name: " << site;
-  EXPECT_NE(site.find('.'), std::string::npos) << "the middle is a host name: " << site;
-  close(e);
-}
-
-TEST_F(Instantiation, EachCallMakesAnIndependentEffect) {
-  AEffect* first = instantiate();
-  AEffect* second = instantiate();
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  EXPECT_NE(first, second);
-  EXPECT_NE(first->object, second->object);
-  EXPECT_EQ(recorded.noticeTexts.size(), 2u) << "every instantiation shows the notice";
-
-  first->setParameter(first, kGain, 0.75f);
-  EXPECT_EQ(second->getParameter(second, kGain), 0.3f);
-  EXPECT_EQ(close(first), 1);
-  EXPECT_EQ(recorded.destroyed, 1);
-
-  second->setParameter(second, kGain, 0.5f);
-  EXPECT_EQ(second->getParameter(second, kGain), 0.5f) << "the other instance keeps working";
-  EXPECT_EQ(close(second), 1);
-  EXPECT_EQ(recorded.destroyed, 2);
-}
-
 TEST_F(Instantiation, EffectThatCannotBeAllocatedGivesNull) {
   recorded.factoryFails = true;
   EXPECT_EQ(instantiate(), nullptr);
@@ -147,7 +98,7 @@ TEST_F(Instantiation, OutOfMemoryRefusesEveryLaterInstanceAfterItsNotice) {
   outOfMemory = true;
   for (int attempt = 1; attempt <= 3; ++attempt) {
     EXPECT_EQ(instantiate(), nullptr) << "attempt " << attempt;
-    EXPECT_EQ(recorded.noticeTexts.size(), static_cast<size_t>(attempt));
+    EXPECT_EQ(recorded.notices, attempt);
     EXPECT_EQ(recorded.created.size(), static_cast<size_t>(attempt));
     EXPECT_EQ(recorded.destroyed, attempt) << "the refused object is destroyed, not leaked";
   }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/parameters.h"
-#include "engine/vocoder.h"
+#include "vst/vocoder.h"
 #include "tests/native/recording_editor.h"
 #include "tests/native/vocoder_probe.h"
 
@@ -28,6 +28,12 @@ std::vector<float> currentValues(Vocoder& v) {
   std::vector<float> values;
   for (int32_t i = 0; i < kNumParams; ++i) values.push_back(v.getParameter(i));
   return values;
+}
+
+// The core as the next block finds it: tuned for the current settings.
+const ChannelVocoder& tuned(Vocoder& v) {
+  v.engine().retune();
+  return v.engine();
 }
 
 std::string programName(Vocoder& v) {
@@ -52,11 +58,11 @@ TEST(VocoderConstruction, StartsWithTheDefaultsInBothPrograms) {
 
 TEST(VocoderConstruction, DerivedValuesAndStatesStartAsDescribed) {
   Vocoder v(nullptr);
-  EXPECT_EQ(v.gateHalfPeriodSamples(), 3959);
-  EXPECT_EQ(v.gateCountdownSamples(), 22050);
-  EXPECT_TRUE(v.gateIsOn());
-  EXPECT_EQ(v.gateSmootherState(), 0.0f);
-  for (const BandValues& band : allBands(v)) {
+  EXPECT_EQ(tuned(v).gate().halfPeriod(), 3959);
+  EXPECT_EQ(v.engine().gate().countdown(), 22050);
+  EXPECT_TRUE(v.engine().gate().isOn());
+  EXPECT_EQ(v.engine().gate().smootherState(), 0.0f);
+  for (const BandValues& band : allBands(tuned(v))) {
     EXPECT_TRUE(band.stateIsZero());
     EXPECT_GT(band.a0, 0.0f) << "every band is tuned before the first block";
   }
@@ -95,7 +101,7 @@ TEST(SetParameter, FilterIsClampedInTheCurrentValueOnly) {
 
     Vocoder reference(nullptr);
     reference.setParameter(kFilter, c.current);
-    const std::vector<BandValues> bands = allBands(v), expected = allBands(reference);
+    const std::vector<BandValues> bands = allBands(tuned(v)), expected = allBands(tuned(reference));
     for (size_t b = 0; b < bands.size(); ++b)
       EXPECT_TRUE(bands[b].sameCoefficients(expected[b]))
           << "band " << b + 1 << " for filter " << c.value << " must be tuned as " << c.current;
@@ -115,7 +121,7 @@ TEST(SetParameter, OtherValuesAreStoredAsGiven) {
       EXPECT_TRUE(sameBits(v.getParameter(index), value))
           << "parameter " << index << " set to " << value << " reads " << v.getParameter(index);
       EXPECT_TRUE(sameBits(v.loadProgram(0)[static_cast<size_t>(index)], value));
-      EXPECT_GE(v.gateHalfPeriodSamples(), 1);
+      EXPECT_GE(tuned(v).gate().halfPeriod(), 1);
     }
   }
 }
@@ -125,12 +131,12 @@ TEST(SetParameter, IndicesOutsideTheTableChangeNothingButStillRefreshTheEditor) 
     ProbeVocoder v;
     auto* editor = new RecordingEditor(&v);
     v.setEditor(editor);
-    const std::vector<BandValues> bandsBefore = allBands(v);
+    const std::vector<BandValues> bandsBefore = allBands(tuned(v));
 
     v.setParameter(index, 0.5f);
     EXPECT_EQ(editor->postUpdates, 1) << "index " << index;
     EXPECT_EQ(currentValues(v), kDefaults) << "index " << index;
-    const std::vector<BandValues> bandsAfter = allBands(v);
+    const std::vector<BandValues> bandsAfter = allBands(tuned(v));
     for (size_t b = 0; b < bandsAfter.size(); ++b)
       EXPECT_TRUE(bandsAfter[b].sameCoefficients(bandsBefore[b]));
     EXPECT_EQ(v.getParameter(index), 0.0f);
@@ -161,11 +167,11 @@ TEST(Programs, EachProgramKeepsItsOwnValues) {
 
   EXPECT_EQ(v.loadProgram(0), kDefaults) << "changes while program 1 is current stay there";
   EXPECT_EQ(currentValues(v), kDefaults);
-  EXPECT_EQ(v.gateHalfPeriodSamples(), 3959);
+  EXPECT_EQ(tuned(v).gate().halfPeriod(), 3959);
 
   EXPECT_EQ(v.loadProgram(1), programOne);
   EXPECT_EQ(currentValues(v), programOne);
-  EXPECT_NE(v.gateHalfPeriodSamples(), 3959) << "derived values follow the loaded program";
+  EXPECT_NE(tuned(v).gate().halfPeriod(), 3959) << "derived values follow the loaded program";
 
   v.setParameter(kGain, 0.9f);
   EXPECT_EQ(v.loadProgram(0), kDefaults);
@@ -205,26 +211,26 @@ TEST(Programs, LoadingAProgramLeavesBandAndGateStatesAlone) {
   v.setParameter(kMorph, 0.2f);
   v.setParameter(kFreq, 1.0f);
   v.setProgram(0);
-  runNoise(v, 1000);
+  runNoise(v.engine(), 1000);
 
-  const std::vector<BandValues> before = allBands(v);
-  const int32_t countdown = v.gateCountdownSamples();
-  const bool on = v.gateIsOn();
-  const float gateZ = v.gateSmootherState();
+  const std::vector<BandValues> before = allBands(tuned(v));
+  const int32_t countdown = v.engine().gate().countdown();
+  const bool on = v.engine().gate().isOn();
+  const float gateZ = v.engine().gate().smootherState();
   ASSERT_EQ(countdown, 22050 - 1000);
   ASSERT_NE(gateZ, 0.0f);
   for (const BandValues& band : before) ASSERT_FALSE(band.stateIsZero());
 
   for (int32_t program : {1, 0, 1}) {
     v.setProgram(program);
-    const std::vector<BandValues> after = allBands(v);
+    const std::vector<BandValues> after = allBands(tuned(v));
     for (size_t b = 0; b < after.size(); ++b)
       EXPECT_TRUE(after[b].sameState(before[b])) << "band " << b + 1 << ", program " << program;
-    EXPECT_EQ(v.gateCountdownSamples(), countdown) << "the phase in progress keeps its count";
-    EXPECT_EQ(v.gateIsOn(), on);
-    EXPECT_TRUE(sameBits(v.gateSmootherState(), gateZ));
+    EXPECT_EQ(v.engine().gate().countdown(), countdown) << "the phase in progress keeps its count";
+    EXPECT_EQ(v.engine().gate().isOn(), on);
+    EXPECT_TRUE(sameBits(v.engine().gate().smootherState(), gateZ));
   }
-  EXPECT_EQ(v.gateHalfPeriodSamples(), 4) << "program 1's freq of 1.0 sets the next phases";
+  EXPECT_EQ(tuned(v).gate().halfPeriod(), 4) << "program 1's freq of 1.0 sets the next phases";
 }
 
 TEST(ProgramNames, RenameOnlyTheCurrentProgram) {
@@ -294,7 +300,7 @@ TEST(GateHalfPeriod, FollowsTheChopperRate) {
   for (const auto& c : cases) {
     Vocoder v(nullptr);
     v.setParameter(kFreq, c.freq);
-    EXPECT_EQ(v.gateHalfPeriodSamples(), c.samples) << "freq " << c.freq;
+    EXPECT_EQ(tuned(v).gate().halfPeriod(), c.samples) << "freq " << c.freq;
   }
 }
 
@@ -303,46 +309,46 @@ TEST(GateHalfPeriod, StaysPositiveForAnyValue) {
   for (float freq : {kNaN, kInf, -kInf, 1e30f, -1e30f, -5.0f, 5.0f, -0.0f,
                      std::numeric_limits<float>::denorm_min(), 1.0000001f, -1e-7f}) {
     v.setParameter(kFreq, freq);
-    EXPECT_GE(v.gateHalfPeriodSamples(), 1) << "freq " << freq;
+    EXPECT_GE(tuned(v).gate().halfPeriod(), 1) << "freq " << freq;
   }
   int32_t previous = 44101;
   for (int step = 0; step <= 1000; ++step) {
     v.setParameter(kFreq, static_cast<float>(step) / 1000.0f);
-    ASSERT_LE(v.gateHalfPeriodSamples(), previous) << "a faster rate never lengthens a phase";
-    previous = v.gateHalfPeriodSamples();
+    ASSERT_LE(tuned(v).gate().halfPeriod(), previous) << "a faster rate never lengthens a phase";
+    previous = tuned(v).gate().halfPeriod();
   }
 }
 
 TEST(GateHalfPeriod, ChangingTheRateLeavesThePhaseInProgress) {
   Vocoder v(nullptr);
-  runNoise(v, 500);
-  const float gateZ = v.gateSmootherState();
+  runNoise(v.engine(), 500);
+  const float gateZ = v.engine().gate().smootherState();
   v.setParameter(kFreq, 1.0f);
-  EXPECT_EQ(v.gateHalfPeriodSamples(), 4);
-  EXPECT_EQ(v.gateCountdownSamples(), 22050 - 500);
-  EXPECT_TRUE(v.gateIsOn());
-  EXPECT_TRUE(sameBits(v.gateSmootherState(), gateZ));
+  EXPECT_EQ(tuned(v).gate().halfPeriod(), 4);
+  EXPECT_EQ(v.engine().gate().countdown(), 22050 - 500);
+  EXPECT_TRUE(v.engine().gate().isOn());
+  EXPECT_TRUE(sameBits(v.engine().gate().smootherState(), gateZ));
 }
 
 TEST(EnvelopeSmoothing, CoefficientsFollowMorph) {
   Vocoder v(nullptr);  // morph 1.0
-  EXPECT_NEAR(v.envelopeInput0(), 0.0022635, 5e-8);
-  EXPECT_EQ(v.envelopeInput1(), v.envelopeInput0());
-  EXPECT_NEAR(v.envelopeFeedback(), -0.996379, 1e-6);  // -0.9963785: a pole at about 0.99638
-  EXPECT_EQ(v.envelopeFeedback(),
+  EXPECT_NEAR(tuned(v).envelope().envIn0, 0.0022635, 5e-8);
+  EXPECT_EQ(tuned(v).envelope().envIn1, tuned(v).envelope().envIn0);
+  EXPECT_NEAR(tuned(v).envelope().envFb, -0.996379, 1e-6);  // -0.9963785: a pole at about 0.99638
+  EXPECT_EQ(tuned(v).envelope().envFb,
             static_cast<float>((0.800000011920929 - 441.0) / (0.800000011920929 + 441.0)));
   // Gain at DC: (in0 + in1) / (1 + fb) = 1.25.
-  EXPECT_NEAR((v.envelopeInput0() + v.envelopeInput1()) / (1.0 + v.envelopeFeedback()), 1.25,
+  EXPECT_NEAR((tuned(v).envelope().envIn0 + tuned(v).envelope().envIn1) / (1.0 + tuned(v).envelope().envFb), 1.25,
               1e-3);
 
   v.setParameter(kMorph, 0.0f);
-  EXPECT_EQ(v.envelopeInput0(), 1.25f);
-  EXPECT_EQ(v.envelopeInput1(), 1.25f);
-  EXPECT_EQ(v.envelopeFeedback(), 1.0f);
+  EXPECT_EQ(tuned(v).envelope().envIn0, 1.25f);
+  EXPECT_EQ(tuned(v).envelope().envIn1, 1.25f);
+  EXPECT_EQ(tuned(v).envelope().envFb, 1.0f);
 
   v.setParameter(kMorph, 0.5f);
-  EXPECT_NEAR(v.envelopeInput0(), 1.0 / (0.800000011920929 + 220.5), 1e-9);
-  EXPECT_NEAR(v.envelopeFeedback(), (0.800000011920929 - 220.5) / (0.800000011920929 + 220.5),
+  EXPECT_NEAR(tuned(v).envelope().envIn0, 1.0 / (0.800000011920929 + 220.5), 1e-9);
+  EXPECT_NEAR(tuned(v).envelope().envFb, (0.800000011920929 - 220.5) / (0.800000011920929 + 220.5),
               1e-7);
 }
 

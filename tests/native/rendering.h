@@ -1,5 +1,5 @@
 #pragma once
-// Running a Vocoder over a whole stream in blocks, and comparing renderings bit for bit.
+// Running the vocoder's core over a whole stream in blocks, and comparing renderings bit for bit.
 
 #include <gtest/gtest.h>
 
@@ -9,16 +9,21 @@
 #include <vector>
 
 #include "engine/band_filter.h"
-#include "engine/vocoder.h"
+#include "engine/channel_vocoder.h"
 
 struct Rendering {
   std::vector<float> out1, out2;  // the two outputs
   std::vector<float> in1, in2;    // the input buffers as the plug-in left them
 };
 
-// Renders the stream through processReplacing, cut into blocks of the given lengths (cycled if
+// One block through the core, with the buffers as a host passes them.
+inline void processBlock(ChannelVocoder& vocoder, float** inputs, float** outputs, int32_t n) {
+  vocoder.process(inputs[0], inputs[1], outputs[0], outputs[1], n);
+}
+
+// Renders the stream through the core, cut into blocks of the given lengths (cycled if
 // they run out before the stream does; a length that overshoots is cut at the stream's end).
-inline Rendering renderInBlocks(Vocoder& vocoder, const std::vector<float>& in1,
+inline Rendering renderInBlocks(ChannelVocoder& vocoder, const std::vector<float>& in1,
                                 const std::vector<float>& in2, const std::vector<int>& lengths) {
   Rendering r{std::vector<float>(in1.size()), std::vector<float>(in1.size()), in1, in2};
   const int total = static_cast<int>(in1.size());
@@ -28,13 +33,13 @@ inline Rendering renderInBlocks(Vocoder& vocoder, const std::vector<float>& in1,
     if (length > total - done) length = total - done;
     float* inputs[2] = {r.in1.data() + done, r.in2.data() + done};
     float* outputs[2] = {r.out1.data() + done, r.out2.data() + done};
-    vocoder.processReplacing(inputs, outputs, length);
+    processBlock(vocoder, inputs, outputs, length);
     if (length > 0) done += length;
   }
   return r;
 }
 
-inline Rendering renderInOneCall(Vocoder& vocoder, const std::vector<float>& in1,
+inline Rendering renderInOneCall(ChannelVocoder& vocoder, const std::vector<float>& in1,
                                  const std::vector<float>& in2) {
   return renderInBlocks(vocoder, in1, in2, {static_cast<int>(in1.size())});
 }
@@ -56,11 +61,11 @@ inline ::testing::AssertionResult identicalSamples(const std::vector<float>& exp
 }
 
 // The five state values of every band and the gate's state, bit for bit.
-inline ::testing::AssertionResult sameState(const Vocoder& a, const Vocoder& b) {
+inline ::testing::AssertionResult sameState(const ChannelVocoder& a, const ChannelVocoder& b) {
   for (int32_t band = 1; band <= kNumBands; ++band) {
     BandFilter x, y;
-    a.filterBank()->getBand(band, x);
-    b.filterBank()->getBand(band, y);
+    a.getBand(band, x);
+    b.getBand(band, y);
     const float xs[5] = {x.speechZ1, x.speechZ2, x.carrierZ1, x.carrierZ2, x.envZ1};
     const float ys[5] = {y.speechZ1, y.speechZ2, y.carrierZ1, y.carrierZ2, y.envZ1};
     for (int i = 0; i < 5; ++i)
@@ -68,11 +73,12 @@ inline ::testing::AssertionResult sameState(const Vocoder& a, const Vocoder& b) 
         return ::testing::AssertionFailure()
                << "band " << band << " state value " << i + 1 << ": " << xs[i] << " and " << ys[i];
   }
-  if (a.gateIsOn() != b.gateIsOn() || a.gateCountdownSamples() != b.gateCountdownSamples() ||
-      !identicalBits(a.gateSmootherState(), b.gateSmootherState()))
+  const ChopperGate& g = a.gate();
+  const ChopperGate& h = b.gate();
+  if (g.isOn() != h.isOn() || g.countdown() != h.countdown() ||
+      !identicalBits(g.smootherState(), h.smootherState()))
     return ::testing::AssertionFailure()
-           << "gate: " << a.gateIsOn() << "/" << a.gateCountdownSamples() << "/"
-           << a.gateSmootherState() << " and " << b.gateIsOn() << "/" << b.gateCountdownSamples()
-           << "/" << b.gateSmootherState();
+           << "gate: " << g.isOn() << "/" << g.countdown() << "/" << g.smootherState() << " and "
+           << h.isOn() << "/" << h.countdown() << "/" << h.smootherState();
   return ::testing::AssertionSuccess();
 }

@@ -1,7 +1,8 @@
 #pragma once
-// Helpers for looking into a Vocoder from outside: a subclass that records the values its
-// setParameter receives (which is how setProgram reveals a program's stored values), copies of
-// the band records, and a few blocks of noise that leave the band and gate states non-zero.
+// Helpers for looking into the vocoder from outside: a subclass of the effect that records the
+// values its setParameter receives (which is how setProgram reveals a program's stored values),
+// copies of the core's band records, and a few blocks of noise that leave the band and gate
+// states non-zero.
 
 #include <cstdint>
 #include <cstring>
@@ -9,8 +10,8 @@
 #include <vector>
 
 #include "engine/band_filter.h"
-#include "engine/band_filter_bank.h"
-#include "engine/vocoder.h"
+#include "engine/channel_vocoder.h"
+#include "vst/vocoder.h"
 
 class ProbeVocoder : public Vocoder {
  public:
@@ -58,22 +59,21 @@ inline BandValues valuesOf(const BandFilter& r) {
   return {r.b1, r.b2, r.a0, r.a1, r.speechZ1, r.speechZ2, r.carrierZ1, r.carrierZ2, r.envZ1};
 }
 
-inline BandValues bandOf(const BandFilterBank& bank, int32_t band) {
+inline BandValues bandOf(const ChannelVocoder& vocoder, int32_t band) {
   BandFilter record;
-  bank.getBand(band, record);
+  vocoder.getBand(band, record);
   return valuesOf(record);
 }
 
-inline std::vector<BandValues> allBands(const Vocoder& vocoder) {
+inline std::vector<BandValues> allBands(const ChannelVocoder& vocoder) {
   std::vector<BandValues> bands;
-  for (int32_t band = 1; band <= kNumBands; ++band)
-    bands.push_back(bandOf(*vocoder.filterBank(), band));
+  for (int32_t band = 1; band <= kNumBands; ++band) bands.push_back(bandOf(vocoder, band));
   return bands;
 }
 
 // Runs `frames` samples of two different noise signals through the effect, so that band,
 // envelope and gate states move away from their initial values.
-inline void runNoise(Vocoder& vocoder, int32_t frames) {
+inline void runNoise(ChannelVocoder& vocoder, int32_t frames) {
   std::vector<float> a(static_cast<size_t>(frames)), b(a.size()), out1(a.size()), out2(a.size());
   uint32_t seed = 12345;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -82,7 +82,5 @@ inline void runNoise(Vocoder& vocoder, int32_t frames) {
     seed = seed * 1664525u + 1013904223u;
     b[i] = static_cast<float>(static_cast<int32_t>(seed >> 8) - (1 << 23)) / (1 << 23);
   }
-  float* inputs[2] = {a.data(), b.data()};
-  float* outputs[2] = {out1.data(), out2.data()};
-  vocoder.processReplacing(inputs, outputs, frames);
+  vocoder.process(a.data(), b.data(), out1.data(), out2.data(), frames);
 }

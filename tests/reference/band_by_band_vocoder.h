@@ -6,9 +6,10 @@
 // a time. The plug-in runs the eight bands side by side; the tests require the two to agree bit
 // for bit: every output sample, every sample written back to the inputs and every state value.
 //
-// The model keeps its own band and gate states and reads everything else from a Vocoder at the
-// start of each block: the parameters, the envelope coefficients, the bands' coefficients and the
-// gate's half-period. The states start as the vocoder's stand when the model is made.
+// The model keeps its own band and gate states and takes its settings from a ChannelVocoder at
+// the start of each block: the parameters and the sample rate, from which it derives the bands'
+// coefficients, the envelope coefficients and the gate's with the engine's own tuning. The
+// states start as the vocoder's stand when the model is made.
 
 #include <cmath>
 #include <cstdint>
@@ -16,8 +17,11 @@
 #include <vector>
 
 #include "engine/band_filter.h"
+#include "engine/band_tuning.h"
+#include "engine/channel_vocoder.h"
+#include "engine/chopper_gate.h"
+#include "engine/envelope_smoothing.h"
 #include "engine/flush.h"
-#include "engine/vocoder.h"
 
 namespace reference {
 
@@ -77,10 +81,11 @@ struct Gate {
 };
 
 // The chopper gate over n samples of the work buffer, phase by phase.
-inline void chopperGate(Gate& gate, int32_t halfPeriod, const float* work, float* out1,
-                        float* out2, int32_t n) {
-  const float gateIn = 0.02222222f;
-  const float gateFb = -0.96f;
+inline void chopperGate(Gate& gate, const ChopperGate& coefficients, const float* work,
+                        float* out1, float* out2, int32_t n) {
+  const float gateIn = coefficients.drive();
+  const float gateFb = coefficients.feedback();
+  const int32_t halfPeriod = coefficients.halfPeriod();
   int32_t remaining = n;
   int32_t position = 0;
   while (remaining > 0) {
@@ -110,45 +115,49 @@ inline void chopperGate(Gate& gate, int32_t halfPeriod, const float* work, float
 
 class BandByBandVocoder {
  public:
-  explicit BandByBandVocoder(const Vocoder& source) : work_(kWorkBufferSize) {
+  explicit BandByBandVocoder(const ChannelVocoder& source) : work_(kSliceLength) {
     for (int32_t i = 0; i < kNumBands; ++i) {
       BandFilter record;
-      source.filterBank()->getBand(i + 1, record);
+      source.getBand(i + 1, record);
       bands_[i] = {record.b1,       record.b2,       record.a0,        record.a1,
                    record.speechZ1, record.speechZ2, record.carrierZ1, record.carrierZ2,
                    record.envZ1};
     }
-    gate_ = {source.gateSmootherState(), source.gateCountdownSamples(),
-             source.gateIsOn() ? 1 : 0};
+    const ChopperGate& g = source.gate();
+    gate_ = {g.smootherState(), g.countdown(), g.isOn() ? 1 : 0};
   }
 
-  // What the vocoder's processReplacing does, with the settings `source` holds now. Longer
-  // blocks run in slices of the work buffer's size.
-  void processReplacing(Vocoder& source, float** inputs, float** outputs, int32_t sampleFrames) {
+  // What the vocoder's process does, with the settings `source` holds now. Longer blocks run in
+  // slices of the work buffer's size.
+  void processReplacing(const ChannelVocoder& source, float** inputs, float** outputs,
+                        int32_t sampleFrames) {
     if (sampleFrames <= 0) return;
+    const float rate = source.getSampleRate();
     for (int32_t i = 0; i < kNumBands; ++i) {
+      const BandTuning t = tuneBand(kBandFrequencies[i], source.getParameter(kFilter), rate);
       BandFilter record;
-      source.filterBank()->getBand(i + 1, record);
+      record.setCoefficients(t.angle, t.bandwidth);
       bands_[i].b1 = record.b1;
       bands_[i].b2 = record.b2;
       bands_[i].a0 = record.a0;
       bands_[i].a1 = record.a1;
     }
-    const Gains g = {source.getParameter(0), source.getParameter(1), source.getParameter(5),
-                     source.envelopeInput0(), source.envelopeInput1(),
-                     source.envelopeFeedback()};
-    const bool swapped = !(source.getParameter(6) == 0.0f);
-    const bool gated = source.getParameter(7) == 1.0f;
+    const EnvelopeSmoothing e = EnvelopeSmoothing::forMorph(source.getParameter(kMorph), rate);
+    const Gains g = {source.getParameter(kCarrier), source.getParameter(kSpeech),
+                     source.getParameter(kGain), e.envIn0, e.envIn1, e.envFb};
+    ChopperGate gateCoefficients(rate);
+    gateCoefficients.setHalfPeriod(source.getParameter(kFreq), rate);
+    const bool swapped = !(source.getParameter(kSwitchCS) == 0.0f);
+    const bool gated = source.getParameter(kMulchIO) == 1.0f;
     float* speech = swapped ? inputs[1] : inputs[0];
     float* carrier = swapped ? inputs[0] : inputs[1];
     for (int32_t done = 0; done < sampleFrames;) {
-      const int32_t n = sampleFrames - done < kWorkBufferSize ? sampleFrames - done
-                                                               : kWorkBufferSize;
+      const int32_t n = sampleFrames - done < kSliceLength ? sampleFrames - done : kSliceLength;
       for (int32_t i = 0; i < kNumBands; ++i)
         bandPass(bands_[i], i == 0, speech + done, carrier + done, work_.data(), n, g);
       if (gated) {
-        chopperGate(gate_, source.gateHalfPeriodSamples(), work_.data(), outputs[0] + done,
-                    outputs[1] + done, n);
+        chopperGate(gate_, gateCoefficients, work_.data(), outputs[0] + done, outputs[1] + done,
+                    n);
       } else {
         for (int32_t k = 0; k < n; ++k) {
           const float y = finiteOrZero(work_[k]);

@@ -1,5 +1,6 @@
-// The plug-in driven through its dispatcher and parameter entries, as hosts drive it:
-// parameters and programs, names, and what it does with odd or hostile arguments.
+// The plug-in driven through its dispatcher and parameter entries, as hosts drive it: what it
+// does with odd or hostile arguments. The programs and their names are tested natively
+// (tests/native/parameters_and_programs_test.cpp), on the same code.
 
 #include <climits>
 #include <cmath>
@@ -9,8 +10,6 @@
 #include "tests/wine/plugin_test.h"
 
 namespace {
-
-const float kDefaults[8] = {1.0f, 1.0f, 0.4f, 1.0f, 0.1f, 0.3f, 0.0f, 1.0f};
 
 class DispatcherTest : public PluginTest {
  protected:
@@ -36,64 +35,6 @@ class DispatcherTest : public PluginTest {
 };
 
 }  // namespace
-
-TEST_F(DispatcherTest, BothProgramsStartWithTheDefaults) {
-  for (int32_t program : {0, 1}) {
-    dispatch(effect, effSetProgram, 0, program);
-    ASSERT_EQ(dispatch(effect, effGetProgram), program);
-    EXPECT_EQ(currentProgramName(effect), "Smooth Mulch") << "program " << program;
-    for (int32_t i = 0; i < 8; ++i) {
-      EXPECT_FLOAT_EQ(effect->getParameter(effect, i), kDefaults[i])
-          << "program " << program << ", parameter " << i;
-    }
-  }
-}
-
-TEST_F(DispatcherTest, ProgramsKeepTheirOwnValuesAndNames) {
-  effect->setParameter(effect, 2, 0.9f);
-  char name[] = "Gravel";
-  dispatch(effect, effSetProgramName, 0, 0, name);
-
-  dispatch(effect, effSetProgram, 0, 1);
-  EXPECT_FLOAT_EQ(effect->getParameter(effect, 2), 0.4f) << "program 1 has its own values";
-  EXPECT_EQ(currentProgramName(effect), "Smooth Mulch") << "and its own name";
-
-  dispatch(effect, effSetProgram, 0, 0);
-  EXPECT_FLOAT_EQ(effect->getParameter(effect, 2), 0.9f) << "program 0 kept its change";
-  EXPECT_EQ(currentProgramName(effect), "Gravel");
-}
-
-TEST_F(DispatcherTest, ProgramNumbersOutOfRangeChangeNothing) {
-  dispatch(effect, effSetProgram, 0, 1);
-  effect->setParameter(effect, 4, 0.6f);
-  const std::vector<float> before = parameters();
-  for (int32_t program : {2, 3, 1000, INT_MAX, -1, -2, INT_MIN}) {
-    EXPECT_EQ(dispatch(effect, effSetProgram, 0, program), 0);
-    EXPECT_EQ(dispatch(effect, effGetProgram), 1) << "program number " << program;
-    EXPECT_EQ(parameters(), before) << "program number " << program;
-  }
-}
-
-TEST_F(DispatcherTest, LongProgramNamesAreCutTo23Characters) {
-  char longName[] = "A name far longer than twenty-three characters";
-  dispatch(effect, effSetProgramName, 0, 0, longName);
-  EXPECT_STREQ(longName, "A name far longer than twenty-three characters") << "the host's text is left alone";
-
-  char buffer[64];
-  std::memset(buffer, 0x7F, sizeof buffer);
-  dispatch(effect, effGetProgramName, 0, 0, buffer);
-  EXPECT_EQ(std::string(buffer), std::string(longName, 23));
-  for (size_t i = 24; i < sizeof buffer; ++i) {
-    ASSERT_EQ(buffer[i], 0x7F) << "byte " << i << " beyond the name was written";
-  }
-
-  char exact[] = "Exactly twenty-three ch";  // 23 characters
-  dispatch(effect, effSetProgramName, 0, 0, exact);
-  EXPECT_EQ(currentProgramName(effect), exact);
-  char empty[] = "";
-  dispatch(effect, effSetProgramName, 0, 0, empty);
-  EXPECT_EQ(currentProgramName(effect), "");
-}
 
 TEST_F(DispatcherTest, ParameterTextsAreEmptyAndStayInTheirBuffer) {
   for (int32_t opcode : {effGetParamLabel, effGetParamDisplay, effGetParamName}) {

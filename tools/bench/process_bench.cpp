@@ -64,7 +64,7 @@
 #ifdef _WIN32
 #include "tools/testhost/plugin_host.h"
 #else
-#include "engine/vocoder.h"
+#include "vst/vocoder.h"
 #include "tests/reference/band_by_band_vocoder.h"
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
@@ -109,9 +109,9 @@ constexpr Case kCases[] = {
 // the plug-in computed before its bands ran side by side: the "before" of the same run.
 class BandByBandEffect : public Vocoder {
  public:
-  BandByBandEffect() : Vocoder(nullptr), model_(*this) {}
+  BandByBandEffect() : Vocoder(nullptr), model_(engine()) {}
   void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override {
-    model_.processReplacing(*this, inputs, outputs, sampleFrames);
+    model_.processReplacing(engine(), inputs, outputs, sampleFrames);
   }
 
  private:

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/sample_rate.h"
 #include "host/aeffect.h"
 #include "tools/mvrender/command_line.h"
 #include "tools/mvrender/render_loop.h"
 
-constexpr uint32_t kEffectSampleRate = 44100;  // the rate Mulchvoice's tuning is fixed for
+// The rate the plug-in's tuning is fixed for in its VST 1.0 form.
+constexpr uint32_t kEffectSampleRate = static_cast<uint32_t>(kDefaultSampleRate);
 
 // What the render tells its user while it runs.
 class RenderConsole {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/vocoder.h"
+#include "vst/vocoder.h"
 
 namespace {
 

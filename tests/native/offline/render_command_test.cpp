@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-#include "engine/vocoder.h"
+#include "vst/vocoder.h"
 #include "tests/native/offline/offline_test_support.h"
 #include "tools/mvrender/effect_settings.h"
 #include "tools/mvrender/wav_reader.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/vocoder.h"
+#include "vst/vocoder.h"
 
 namespace {
 

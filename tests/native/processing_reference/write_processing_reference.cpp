@@ -1,11 +1,12 @@
-// Renders the reference case natively and writes it (--write FILE) or holds it against the
-// file (--check FILE). See tests/wine/processing/reference_case.h.
+// Renders the reference case natively, through the vocoder's core alone, and writes it
+// (--write FILE) or holds it against the file (--check FILE). See
+// tests/wine/processing/reference_case.h.
 
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "engine/vocoder.h"
+#include "engine/channel_vocoder.h"
 #include "tests/wine/processing/reference_case.h"
 #include "tests/wine/processing/reference_comparison.h"
 
@@ -14,10 +15,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: write_processing_reference --write|--check FILE\n");
     return 2;
   }
-  Vocoder vocoder(nullptr);
+  ChannelVocoder vocoder;
   bool outputsDiffer = false;
   const std::vector<float> rendering = reference_case::render(
-      [&](float** inputs, float** outputs, int n) { vocoder.processReplacing(inputs, outputs, n); },
+      [&](float** inputs, float** outputs, int n) {
+        vocoder.process(inputs[0], inputs[1], outputs[0], outputs[1], n);
+      },
       [&](int32_t index, float value) { vocoder.setParameter(index, value); }, outputsDiffer);
   if (outputsDiffer) {
     std::printf("FAIL: the two outputs differ\n");

@@ -6,7 +6,7 @@
 #include <new>
 
 #include "engine/parameters.h"
-#include "engine/vocoder.h"
+#include "vst/vocoder.h"
 #include "host/plugin_main.h"
 
 namespace {
@@ -26,7 +26,7 @@ void fillSignal(std::vector<float>& x, float frequency) {
     x[k] = 0.5f * std::sin(frequency * static_cast<float>(k));
 }
 
-void noNotice(const char*, const char*) {}
+void noNotice() {}
 
 AudioEffect* createVocoder(audioMasterCallback audioMaster) {
   return new (std::nothrow) Vocoder(audioMaster);

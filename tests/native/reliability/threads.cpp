@@ -26,7 +26,7 @@
 
 #include "editor/aeff_editor.h"
 #include "engine/band_filter.h"
-#include "engine/vocoder.h"
+#include "vst/vocoder.h"
 #include "tests/native/reliability/host_driver.h"
 
 namespace {
@@ -190,12 +190,12 @@ void idleThread(AEffect* effect, RefreshEditor& editor, Figures& figures) {
 bool statesFinite(const Vocoder& vocoder) {
   for (int32_t band = 1; band <= kNumBands; ++band) {
     BandFilter r;
-    vocoder.filterBank()->getBand(band, r);
+    vocoder.engine().getBand(band, r);
     const float values[] = {r.speechZ1, r.speechZ2, r.carrierZ1, r.carrierZ2, r.envZ1};
     for (float v : values)
       if (!std::isfinite(v)) return false;
   }
-  return std::isfinite(vocoder.gateSmootherState());
+  return std::isfinite(vocoder.engine().gate().smootherState());
 }
 
 // Two threads add to a plain integer: a data race ThreadSanitizer must report.

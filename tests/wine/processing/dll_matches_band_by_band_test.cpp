@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/vocoder.h"
+#include "engine/channel_vocoder.h"
 #include "host/aeffect.h"
 #include "tests/reference/band_by_band_vocoder.h"
 #include "tests/reference/equivalence_session.h"
@@ -25,7 +25,7 @@ TEST(DllProcessing, AgreesBitForBitWithTheBandByBandForm) {
   for (uint32_t seed : {21u, 22u}) {
     AEffect* effect = host.instantiate();
     ASSERT_NE(nullptr, effect);
-    Vocoder settings(nullptr);  // the model's parameters and coefficients
+    ChannelVocoder settings;  // the model's settings
     reference::BandByBandVocoder model(settings);
     equivalence::Session session(seed);
     const std::string difference = session.run(

@@ -1,6 +1,6 @@
 // Writes the known signals of the render tests and what the engine itself makes of them, with
-// no DLL and no host in between: the Vocoder is linked in and given the whole signal in one
-// processReplacing call.
+// no DLL and no host in between: the vocoder's core is linked in and given the whole signal in
+// one call.
 //
 //   engine_reference DIR
 //
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/vocoder.h"
+#include "engine/channel_vocoder.h"
 #include "tools/mvrender/wav_writer.h"
 
 namespace {
@@ -63,13 +63,12 @@ bool write(const std::string& path, int channels, const std::vector<std::vector<
 
 std::vector<std::vector<float>> engineOutput(const std::vector<float>& speech,
                                              const std::vector<float>& carrier, bool gated) {
-  Vocoder vocoder(nullptr);
+  ChannelVocoder vocoder;
   vocoder.setParameter(kMulchIO, gated ? 1.0f : 0.0f);
   std::vector<float> in1 = speech, in2 = carrier;
   std::vector<std::vector<float>> out(2, std::vector<float>(speech.size()));
-  float* inputs[2] = {in1.data(), in2.data()};
-  float* outputs[2] = {out[0].data(), out[1].data()};
-  vocoder.processReplacing(inputs, outputs, static_cast<int32_t>(speech.size()));
+  vocoder.process(in1.data(), in2.data(), out[0].data(), out[1].data(),
+                  static_cast<int32_t>(speech.size()));
   return out;
 }
 

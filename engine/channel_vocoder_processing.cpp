@@ -5,27 +5,24 @@
 //   carrier side  y_c = band filter of the carrier input (same coefficients)
 //   product       work[n] = sum over bands 1 to 8 of e[n] * y_c[n] * gain * 500
 //
-// Band 1 also flushes both input samples and writes them back scaled by the two input gains;
+// Band 1 also flushes both input samples and writes them back scaled by the two input levels;
 // bands 2 to 8 read the scaled samples. Every state value is flushed after every sample, so
 // nothing the host passes can leave a NaN or an infinity in the state, and the outputs only
 // ever receive finite samples.
 //
-// A block runs in slices of at most kWorkBufferSize samples, each in four passes over the
-// slice: band 1's input handling, the gate's timeline, the eight bands side by side
-// (parallel_bands.h), and the outputs. Each pass reads only what the ones before it wrote, so
+// A block runs in slices of at most kSliceLength samples, each in four passes over the slice:
+// band 1's input handling, the gate's timeline, the eight bands side by side
+// (parallel_bands.cpp), and the outputs. Each pass reads only what the ones before it wrote, so
 // the results are those of running band 1 over the slice, then bands 2 to 8 one after another,
 // then the gate or the copy, whatever buffers the host passes, the same one twice included.
 //
 // Audio thread only: nothing here allocates, locks, calls the system or throws.
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <cstring>
 
+#include "engine/channel_vocoder.h"
 #include "engine/float4.h"
-#include "engine/parallel_bands.h"
-#include "engine/vocoder.h"
 
 namespace {
 
@@ -44,50 +41,28 @@ void storePairs(float* out, Float4 a, Float4 b) {
 
 }  // namespace
 
-void Vocoder::processReplacing(float** inputs, float** outputs, int32_t sampleFrames) {
-  if (sampleFrames <= 0 || inputs == nullptr || outputs == nullptr || workBuffer == nullptr)
+void ChannelVocoder::process(float* in1, float* in2, float* out1, float* out2, int32_t frames) {
+  if (frames <= 0 || in1 == nullptr || in2 == nullptr || out1 == nullptr || out2 == nullptr)
     return;
-  float* in1 = inputs[0];
-  float* in2 = inputs[1];
-  float* out1 = outputs[0];
-  float* out2 = outputs[1];
-  if (in1 == nullptr || in2 == nullptr || out1 == nullptr || out2 == nullptr) return;
 
   // The switches are read once per call; longer calls run in slices of the work buffer with
   // exactly the per-sample results of one long block.
-  const bool swapped = !(switchCS == 0.0f);
-  const bool gated = (mulchIO == 1.0f);
+  const bool swapped = !(values[kSwitchCS] == 0.0f);
+  const bool gated = values[kMulchIO] == 1.0f;
   float* speechIn = swapped ? in2 : in1;
   float* carrierIn = swapped ? in1 : in2;
 
-  float* const work = workBuffer;
-  float* const speechPairs = workBuffer + kWorkBufferSize;
-  float* const carrierPairs = workBuffer + 3 * kWorkBufferSize;
-  float* const gateGains = workBuffer + 5 * kWorkBufferSize;
-
-  for (int32_t done = 0; done < sampleFrames;) {
-    const int32_t n = std::min(sampleFrames - done, kWorkBufferSize);
-    // The gains and the envelope coefficients are read once per slice: a change from another
-    // thread applies from the next slice.
-    takeInputs(speechIn + done, carrierIn + done, speechPairs, carrierPairs, n);
-    if (gated) planChopperGate(gateGains, n);
+  for (int32_t done = 0; done < frames;) {
+    const int32_t n = std::min(frames - done, kSliceLength);
+    // Settings changed on another thread apply from here; the gains and the envelope
+    // coefficients hold for the whole slice.
+    retune();
+    takeInputs(speechIn + done, carrierIn + done, n);
+    if (gated) chopperGate.plan(gateGains, n);
     const SliceInputs slice = {speechPairs, carrierPairs, gated ? gateGains : nullptr};
-    const SliceSettings settings = {gain, envIn0, envIn1, envFb};
-    ParallelBands bands(*bank);
-    bands.run(slice, settings, work, n);
-    bands.storeStates(*bank);
-    writeOutputs(work, out1 + done, out2 + done, n);
+    bank.run(slice, {values[kGain], smoothing.envIn0, smoothing.envFb}, work, n);
+    writeOutputs(out1 + done, out2 + done, n);
     done += n;
-  }
-}
-
-// The accumulating entry does no vocoding: each input is copied to its output.
-void Vocoder::process(float** inputs, float** outputs, int32_t sampleFrames) {
-  if (sampleFrames <= 0 || inputs == nullptr || outputs == nullptr) return;
-  const size_t bytes = sizeof(float) * static_cast<size_t>(sampleFrames);
-  for (int channel = 0; channel < 2; ++channel) {
-    if (inputs[channel] != nullptr && outputs[channel] != nullptr)
-      std::memmove(outputs[channel], inputs[channel], bytes);
   }
 }
 
@@ -95,10 +70,9 @@ void Vocoder::process(float** inputs, float** outputs, int32_t sampleFrames) {
 // scaled, the speech sample first. "carrier" scales the speech side and "speech" the carrier
 // side; when both roles share one buffer, the carrier write lands last. Each pair (band 1's
 // input, what the buffer holds afterwards) goes to `speechPairs` and `carrierPairs`.
-void Vocoder::takeInputs(float* speechIn, float* carrierIn, float* speechPairs,
-                         float* carrierPairs, int32_t n) {
-  const float speechSideGain = carrier;
-  const float carrierSideGain = speech;
+void ChannelVocoder::takeInputs(float* speechIn, float* carrierIn, int32_t n) {
+  const float speechSideGain = values[kCarrier];
+  const float carrierSideGain = values[kSpeech];
   int32_t k = 0;
   // Four samples at a time, unless the two buffers overlap in part: then a write-back can land
   // on a sample not yet read, and only one sample at a time in order gives its result.
@@ -134,7 +108,7 @@ void Vocoder::takeInputs(float* speechIn, float* carrierIn, float* speechPairs,
 
 // Both outputs get the same finite samples; the work buffer is read before either is written,
 // so outputs that are the input buffers, or one buffer twice, are fine.
-void Vocoder::writeOutputs(const float* work, float* out1, float* out2, int32_t n) {
+void ChannelVocoder::writeOutputs(float* out1, float* out2, int32_t n) {
   int32_t k = 0;
   if (!overlapPartly(out1, out2, n)) {
     for (; k + 4 <= n; k += 4) {
@@ -148,21 +122,4 @@ void Vocoder::writeOutputs(const float* work, float* out1, float* out2, int32_t 
     out1[k] = y;
     out2[k] = y;
   }
-}
-
-// The envelope smoother is the bilinear transform at 44100 Hz of 1 / (0.8 + tau s), with
-// tau = morph * 5 ms: a gain of 1.25 at DC. A morph value below 0 would put the pole outside the
-// unit circle, so that every envelope grew without bound, and an infinite one would make the
-// coefficients NaN: the formula takes morph clamped to 0 to 1 (NaN as 0), while the parameter
-// keeps the value it was given.
-void Vocoder::updateEnvelopeSmoothing() {
-  float m = morph;
-  if (m > 1.0f) m = 1.0f;
-  if (!(m >= 0.0f)) m = 0.0f;
-  const double a = static_cast<double>(m) * 0.005 * 44100.0;
-  const double b = static_cast<double>(0.8f) + 2.0 * a;
-  const float in = static_cast<float>(1.0 / b);
-  envIn0 = in;
-  envIn1 = in;
-  envFb = static_cast<float>((static_cast<double>(0.8f) - 2.0 * a) / b);
 }

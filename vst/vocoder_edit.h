@@ -1,7 +1,7 @@
 #pragma once
 // The effect the host gets: the vocoder together with its editor.
 
-#include "engine/vocoder.h"
+#include "vst/vocoder.h"
 
 class VocoderEdit : public Vocoder {
  public:

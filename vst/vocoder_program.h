@@ -5,8 +5,9 @@
 #include <cstdint>
 
 #include "engine/parameters.h"
-#include "host/relaxed_atomic.h"
+#include "engine/relaxed_atomic.h"
 
+constexpr int32_t kNumPrograms = 2;
 constexpr int32_t kProgramNameSize = 24;  // 23 characters and the terminator
 
 struct VocoderProgram {

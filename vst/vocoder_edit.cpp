@@ -1,4 +1,4 @@
-#include "host/vocoder_edit.h"
+#include "vst/vocoder_edit.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "engine/vocoder_program.h"
+#include "vst/vocoder_program.h"
 
 VocoderProgram::VocoderProgram() {
   for (int32_t i = 0; i < kNumParams; ++i) values[i] = kParameterTable[i].defaultValue;

@@ -1,0 +1,21 @@
+#pragma once
+// Where each band sits and how wide it is: its centre angle and bandwidth, in radians per
+// sample, from its normalised centre frequency, the "filter" width and the sample rate. The
+// centres stay at the same frequencies in hertz at every rate, and the bandwidth is a fixed
+// fraction of the centre angle: 0.02 (e^(3 width) - 1), from 0 at width 0.0 through 0.0464 at
+// the default 0.4 to 0.3817 at 1.0.
+
+#include "engine/band_filter_bank.h"
+
+// Normalised centre frequencies of bands 1 to 8; times kFrequencyScale they are the centres
+// in hertz: 180, 248, 367, 539, 791, 1151, 1703 and 2500 Hz.
+constexpr float kBandFrequencies[kNumBands] = {0.009f,   0.0124f,  0.01835f, 0.02695f,
+                                               0.03955f, 0.05755f, 0.08515f, 0.125f};
+
+struct BandTuning {
+  float angle;
+  float bandwidth;
+};
+
+// `width` is clamped into 0 to 1 first (not a number counts as 0).
+BandTuning tuneBand(float frequency, float width, float sampleRate);

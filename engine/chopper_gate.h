@@ -1,0 +1,47 @@
+#pragma once
+// The chopper gate (the Mulch gate) switches the summed output on and off at a steady rate. A
+// two-state machine counts down each phase: the first phase after construction lasts half a
+// second and is an on phase; every later one lasts the half-period in force when it begins. The
+// gain is smoothed by
+//   g[n] = u[n] + u[n-1] - gateFb g[n-1],  u = gateIn during an on phase and 0 during an off one,
+// a pole at 0.96 per sample at 44100 Hz (a time constant of 0.56 ms) and a zero at -1, so the
+// gain settles at about 1.1111 in an on phase. No gate value is flushed: in a long off phase the
+// smoother decays into subnormal numbers and stays there until the next on phase.
+//
+// Audio thread only, apart from construction; the gate moves only while it is applied.
+
+#include <cstdint>
+
+class ChopperGate {
+ public:
+  explicit ChopperGate(float sampleRate);
+
+  // The smoother's coefficients for a sample rate: the same times at every rate.
+  void setSmoothing(float sampleRate);
+  // The length of every later phase, from the "freq" parameter; the phase in progress runs out
+  // with the count it has.
+  void setHalfPeriod(float freq, float sampleRate);
+
+  // Writes the gate's gain for the next n samples to `gains` and moves the gate on.
+  void plan(float* gains, int32_t n);
+
+  // Half-period in samples for a "freq" value: from the rate's worth of samples at 0.0 (0.5 Hz)
+  // down to 4 at 1.0 and 44100 Hz. The value is clamped into 0 to 1 first (not a number counts
+  // as 0), so a phase always lasts at least one sample.
+  static int32_t halfPeriodFor(float freq, float sampleRate);
+
+  float smootherState() const { return gateZ; }
+  float feedback() const { return gateFb; }
+  float drive() const { return gateIn; }
+  int32_t halfPeriod() const { return gateHalfPeriod; }
+  int32_t countdown() const { return gateCountdown; }
+  bool isOn() const { return gateOn != 0; }
+
+ private:
+  float gateZ;             // smoother state
+  float gateFb;            // smoother feedback: -0.96 at 44100 Hz
+  float gateIn;            // gain step fed in per sample of an on phase: 0.02222222 at 44100 Hz
+  int32_t gateHalfPeriod;  // length of every later phase, in samples
+  int32_t gateCountdown;   // samples left in the phase in progress
+  int32_t gateOn;          // 1 during an on phase, 0 during an off phase
+};
