@@ -40,9 +40,14 @@ class ChannelVocoder {
 
   // Audio thread. Vocodes `frames` samples: reads the speech from input 1 and the carrier from
   // input 2 (swapped when "switch C/S" is not 0.0), writes the same samples to both outputs
-  // and leaves in each input buffer its flushed samples times its level parameter. Any buffers
-  // may be the same or overlap; counts at or below zero do nothing, longer blocks run in slices.
+  // and leaves in each input buffer its flushed samples times its level parameter, which is
+  // what bands 2 to 8 read. Any buffers may be the same or overlap; counts at or below zero do
+  // nothing, longer blocks run in slices.
   void process(float* in1, float* in2, float* out1, float* out2, int32_t frames);
+  // The same for inputs that must not be written: bands 2 to 8 read each input's flushed
+  // samples times its level as if they had been written back to a buffer of its own.
+  void processKeepingInputs(const float* in1, const float* in2, float* out1, float* out2,
+                            int32_t frames);
 
   // Audio thread: derives every coefficient that depends on a setting changed since the last
   // slice, as the next slice would.
@@ -59,7 +64,10 @@ class ChannelVocoder {
   };
 
   void tune(const Tuning& wanted, bool everything);
-  void takeInputs(float* speechIn, float* carrierIn, int32_t n);
+  template <bool kWriteBack, typename Sample>
+  void run(Sample* in1, Sample* in2, float* out1, float* out2, int32_t frames);
+  template <bool kWriteBack, typename Sample>
+  void takeInputs(Sample* speechIn, Sample* carrierIn, int32_t n);
   void writeOutputs(float* out1, float* out2, int32_t n);
 
   RelaxedAtomic<float> values[kNumParams];

@@ -42,6 +42,16 @@ void storePairs(float* out, Float4 a, Float4 b) {
 }  // namespace
 
 void ChannelVocoder::process(float* in1, float* in2, float* out1, float* out2, int32_t frames) {
+  run<true>(in1, in2, out1, out2, frames);
+}
+
+void ChannelVocoder::processKeepingInputs(const float* in1, const float* in2, float* out1,
+                                          float* out2, int32_t frames) {
+  run<false>(in1, in2, out1, out2, frames);
+}
+
+template <bool kWriteBack, typename Sample>
+void ChannelVocoder::run(Sample* in1, Sample* in2, float* out1, float* out2, int32_t frames) {
   if (frames <= 0 || in1 == nullptr || in2 == nullptr || out1 == nullptr || out2 == nullptr)
     return;
 
@@ -49,15 +59,15 @@ void ChannelVocoder::process(float* in1, float* in2, float* out1, float* out2, i
   // exactly the per-sample results of one long block.
   const bool swapped = !(values[kSwitchCS] == 0.0f);
   const bool gated = values[kMulchIO] == 1.0f;
-  float* speechIn = swapped ? in2 : in1;
-  float* carrierIn = swapped ? in1 : in2;
+  Sample* speechIn = swapped ? in2 : in1;
+  Sample* carrierIn = swapped ? in1 : in2;
 
   for (int32_t done = 0; done < frames;) {
     const int32_t n = std::min(frames - done, kSliceLength);
     // Settings changed on another thread apply from here; the gains and the envelope
     // coefficients hold for the whole slice.
     retune();
-    takeInputs(speechIn + done, carrierIn + done, n);
+    takeInputs<kWriteBack>(speechIn + done, carrierIn + done, n);
     if (gated) chopperGate.plan(gateGains, n);
     const SliceInputs slice = {speechPairs, carrierPairs, gated ? gateGains : nullptr};
     bank.run(slice, {values[kGain], smoothing.envIn0, smoothing.envFb}, work, n);
@@ -69,15 +79,17 @@ void ChannelVocoder::process(float* in1, float* in2, float* out1, float* out2, i
 // Band 1's input handling: each sample pair is flushed and kept for band 1, then written back
 // scaled, the speech sample first. "carrier" scales the speech side and "speech" the carrier
 // side; when both roles share one buffer, the carrier write lands last. Each pair (band 1's
-// input, what the buffer holds afterwards) goes to `speechPairs` and `carrierPairs`.
-void ChannelVocoder::takeInputs(float* speechIn, float* carrierIn, int32_t n) {
+// input, what the buffer holds afterwards) goes to `speechPairs` and `carrierPairs`. Without
+// the write-back the pairs are what each buffer would hold were it the input's own.
+template <bool kWriteBack, typename Sample>
+void ChannelVocoder::takeInputs(Sample* speechIn, Sample* carrierIn, int32_t n) {
   const float speechSideGain = values[kCarrier];
   const float carrierSideGain = values[kSpeech];
   int32_t k = 0;
   // Four samples at a time, unless the two buffers overlap in part: then a write-back can land
   // on a sample not yet read, and only one sample at a time in order gives its result.
-  if (!overlapPartly(speechIn, carrierIn, n)) {
-    const bool oneBuffer = speechIn == carrierIn;
+  if (!kWriteBack || !overlapPartly(speechIn, carrierIn, n)) {
+    const bool oneBuffer = kWriteBack && speechIn == carrierIn;
     const Float4 speechSide = _mm_set1_ps(speechSideGain);
     const Float4 carrierSide = _mm_set1_ps(carrierSideGain);
     for (; k + 4 <= n; k += 4) {
@@ -85,8 +97,10 @@ void ChannelVocoder::takeInputs(float* speechIn, float* carrierIn, int32_t n) {
       const Float4 c = flush4(_mm_loadu_ps(carrierIn + k));
       const Float4 speechBack = _mm_mul_ps(s, speechSide);
       const Float4 carrierBack = _mm_mul_ps(c, carrierSide);
-      _mm_storeu_ps(speechIn + k, speechBack);
-      _mm_storeu_ps(carrierIn + k, carrierBack);
+      if constexpr (kWriteBack) {
+        _mm_storeu_ps(const_cast<float*>(speechIn) + k, speechBack);
+        _mm_storeu_ps(const_cast<float*>(carrierIn) + k, carrierBack);
+      }
       storePairs(speechPairs + 2 * k, s, oneBuffer ? carrierBack : speechBack);
       storePairs(carrierPairs + 2 * k, c, carrierBack);
     }
@@ -97,12 +111,19 @@ void ChannelVocoder::takeInputs(float* speechIn, float* carrierIn, int32_t n) {
     const float c = flush(carrierIn[k]);
     speechPairs[2 * k] = s;
     carrierPairs[2 * k] = c;
-    speechIn[k] = s * speechSideGain;
-    carrierIn[k] = c * carrierSideGain;
+    if constexpr (kWriteBack) {
+      const_cast<float*>(speechIn)[k] = s * speechSideGain;
+      const_cast<float*>(carrierIn)[k] = c * carrierSideGain;
+    } else {
+      speechPairs[2 * k + 1] = s * speechSideGain;
+      carrierPairs[2 * k + 1] = c * carrierSideGain;
+    }
   }
-  for (k = rest; k < n; ++k) {
-    speechPairs[2 * k + 1] = speechIn[k];
-    carrierPairs[2 * k + 1] = carrierIn[k];
+  if constexpr (kWriteBack) {
+    for (k = rest; k < n; ++k) {
+      speechPairs[2 * k + 1] = speechIn[k];
+      carrierPairs[2 * k + 1] = carrierIn[k];
+    }
   }
 }
 

@@ -87,6 +87,35 @@ TEST(BufferRoles, OutputsInTheInputBuffersGiveTheSameSamples) {
   }
 }
 
+// Inputs that must not be written give the outputs and states of inputs in buffers of their
+// own, also when the outputs are the input buffers.
+TEST(BufferRoles, InputsKeptAsTheyAreGiveTheSameSamples) {
+  ChannelVocoder written;
+  written.setParameter(kCarrier, 0.7f);
+  const Rendering expected = renderInBlocks(written, speechSignal(), carrierSignal(), kBlocks);
+  for (bool inPlace : {false, true}) {
+    ChannelVocoder kept;
+    kept.setParameter(kCarrier, 0.7f);
+    const std::vector<float> speech = speechSignal(), carrier = carrierSignal();
+    std::vector<float> in1 = speech, in2 = carrier, out1(kLength), out2(kLength);
+    int done = 0;
+    for (size_t i = 0; done < kLength; ++i) {
+      const int length = std::min(kBlocks[i % kBlocks.size()], kLength - done);
+      float* o1 = (inPlace ? in1 : out1).data() + done;
+      float* o2 = (inPlace ? in2 : out2).data() + done;
+      kept.processKeepingInputs(in1.data() + done, in2.data() + done, o1, o2, length);
+      done += length;
+    }
+    EXPECT_TRUE(identicalSamples(expected.out1, inPlace ? in1 : out1)) << "in place " << inPlace;
+    EXPECT_TRUE(identicalSamples(expected.out2, inPlace ? in2 : out2)) << "in place " << inPlace;
+    if (!inPlace) {
+      EXPECT_TRUE(identicalSamples(speech, in1));
+      EXPECT_TRUE(identicalSamples(carrier, in2));
+    }
+    EXPECT_TRUE(sameState(written, kept)) << "in place " << inPlace;
+  }
+}
+
 // After a call the speech buffer holds its flushed samples times "carrier" (parameter 0) and
 // the carrier buffer its flushed samples times "speech" (parameter 1), whichever input each is.
 TEST(BufferRoles, InputsAreLeftHoldingTheirFlushedSamplesTimesTheirGains) {
