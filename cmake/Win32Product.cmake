@@ -1,5 +1,12 @@
-# The product: MULCHVOICE.dll, exporting only `main`, linked so that it needs nothing beyond
-# Windows' own libraries (the C++ runtime and the thread library are linked statically).
+# The product: MULCHVOICE.dll, linked so that it needs nothing beyond Windows' own libraries (the
+# C++ runtime and the thread library are linked statically). The 32-bit DLL exports only `main`;
+# the 64-bit one also `VSTPluginMain`, the same function under the name 64-bit hosts look for
+# first.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(mulchvoice_exports vst/mulchvoice64.def)
+else()
+  set(mulchvoice_exports vst/mulchvoice.def)
+endif()
 add_library(MULCHVOICE SHARED
   host/dll_entry.cpp
   vst/allocation_operators.cpp
@@ -10,10 +17,14 @@ add_library(MULCHVOICE SHARED
   editor/rotary_knob.cpp
   editor/toggle_switch.cpp
   editor/vocoder_editor.cpp
-  vst/mulchvoice.def)
+  ${mulchvoice_exports})
 set_target_properties(MULCHVOICE PROPERTIES PREFIX "" OUTPUT_NAME MULCHVOICE)
 target_link_libraries(MULCHVOICE PRIVATE mulchvoice_vst mulchvoice_product_flags gdi32 user32)
-target_link_options(MULCHVOICE PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--kill-at)
+target_link_options(MULCHVOICE PRIVATE -static -static-libgcc -static-libstdc++)
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  # 32-bit names carry no @-suffixes of the calling convention.
+  target_link_options(MULCHVOICE PRIVATE -Wl,--kill-at)
+endif()
 
 # The editor's bitmaps, compiled by the cross toolchain's resource compiler. The script is
 # compiled on its own, so that the C++ warning and code flags never reach the resource compiler.

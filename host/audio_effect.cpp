@@ -14,8 +14,8 @@ AudioEffect* effectOf(AEffect* e) {
 
 // The host's C entries. Each reads the effect object from the record's `object` field.
 
-int32_t VSTCALL hostDispatcher(AEffect* e, int32_t opCode, int32_t index, int32_t value, void* ptr,
-                               float opt) {
+intptr_t VSTCALL hostDispatcher(AEffect* e, int32_t opCode, int32_t index, intptr_t value,
+                                void* ptr, float opt) {
   AudioEffect* effect = effectOf(e);
   if (effect == nullptr) return 0;
   int32_t answer = effect->dispatcher(opCode, index, static_cast<float>(value), ptr, opt);
@@ -173,7 +173,8 @@ void AudioEffect::canProcessReplacing(bool state) { setFlag(effFlagsCanReplacing
 
 int32_t AudioEffect::getMasterVersion() {
   if (audioMaster == nullptr) return 1;
-  int32_t version = audioMaster(&cEffect, audioMasterVersion, 0, 0, nullptr, 0.0f);
+  const auto version = static_cast<int32_t>(
+      audioMaster(&cEffect, audioMasterVersion, 0, 0, nullptr, 0.0f));
   return version != 0 ? version : 1;
 }
 

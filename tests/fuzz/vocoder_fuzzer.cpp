@@ -163,7 +163,7 @@ class EnvironmentCheck {
   char locale_[256];
 };
 
-int32_t VSTCALL hostCallback(AEffect*, int32_t opcode, int32_t, int32_t, void*, float) {
+intptr_t VSTCALL hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 

@@ -100,7 +100,7 @@ struct HostCall {
   AEffect* effect;
   int32_t opcode;
   int32_t index;
-  int32_t value;
+  intptr_t value;
   void* ptr;
   float opt;
   size_t effectCallsBefore;  // effect calls logged when the host was called
@@ -113,8 +113,8 @@ struct FakeHost {
 };
 FakeHost* fakeHost = nullptr;
 
-int32_t VSTCALL recordingHost(AEffect* effect, int32_t opcode, int32_t index, int32_t value,
-                              void* ptr, float opt) {
+intptr_t VSTCALL recordingHost(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                               void* ptr, float opt) {
   size_t before = fakeHost->effectLog != nullptr ? fakeHost->effectLog->calls.size() : 0;
   fakeHost->calls.push_back({effect, opcode, index, value, ptr, opt, before});
   return fakeHost->answer;

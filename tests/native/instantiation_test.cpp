@@ -26,7 +26,7 @@ struct Events {
 };
 Events* events = nullptr;
 
-int32_t VSTCALL fakeHost(AEffect* effect, int32_t opcode, int32_t index, int32_t value, void* ptr,
+intptr_t VSTCALL fakeHost(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr,
                          float opt) {
   const bool isVersionQuestion = effect == nullptr && opcode == audioMasterVersion &&
                                  index == 0 && value == 0 && ptr == nullptr && opt == 0.0f;

@@ -1,5 +1,6 @@
-// The effect record as a host reads it: raw bytes at fixed offsets of the 144-byte record on the
-// 32-bit platform, independent of how this project declares the record.
+// The effect record as a host reads it: raw bytes at fixed offsets of the 144-byte record of
+// 32-bit hosts or the 192-byte record of 64-bit ones, independent of how this project declares
+// the record.
 
 #include <cmath>
 #include <cstring>
@@ -15,13 +16,18 @@ T fieldAt(const AEffect* effect, size_t offset) {
   return value;
 }
 
-using RawDispatcher = int32_t(__cdecl*)(AEffect*, int32_t, int32_t, int32_t, void*, float);
+using RawDispatcher = intptr_t(__cdecl*)(AEffect*, int32_t, int32_t, intptr_t, void*, float);
 using RawProcess = void(__cdecl*)(AEffect*, float**, float**, int32_t);
 using RawSetParameter = void(__cdecl*)(AEffect*, int32_t, float);
 using RawGetParameter = float(__cdecl*)(AEffect*, int32_t);
 
-constexpr size_t kRecordSize = 144;
-constexpr size_t kFutureOffset = 84;
+// A field's offset in the record of this program's pointer width.
+constexpr size_t at(size_t in32BitCode, size_t in64BitCode) {
+  return sizeof(void*) == 4 ? in32BitCode : in64BitCode;
+}
+
+constexpr size_t kRecordSize = at(144, 192);
+constexpr size_t kReservedEntry = at(84, 128);  // a pointer that stays null, then zeroes
 
 }  // namespace
 
@@ -30,25 +36,29 @@ TEST_F(PluginTest, RecordFieldsSitAtTheirByteOffsets) {
   ASSERT_NE(effect, nullptr);
 
   EXPECT_EQ(fieldAt<uint32_t>(effect, 0), 0x56737450u) << "magic 'VstP'";
-  EXPECT_EQ(fieldAt<int32_t>(effect, 20), 2) << "numPrograms";
-  EXPECT_EQ(fieldAt<int32_t>(effect, 24), 8) << "numParams";
-  EXPECT_EQ(fieldAt<int32_t>(effect, 28), 2) << "numInputs";
-  EXPECT_EQ(fieldAt<int32_t>(effect, 32), 2) << "numOutputs";
-  const int32_t flags = fieldAt<int32_t>(effect, 36);
+  EXPECT_EQ(fieldAt<int32_t>(effect, at(20, 40)), 2) << "numPrograms";
+  EXPECT_EQ(fieldAt<int32_t>(effect, at(24, 44)), 8) << "numParams";
+  EXPECT_EQ(fieldAt<int32_t>(effect, at(28, 48)), 2) << "numInputs";
+  EXPECT_EQ(fieldAt<int32_t>(effect, at(32, 52)), 2) << "numOutputs";
+  const int32_t flags = fieldAt<int32_t>(effect, at(36, 56));
   EXPECT_TRUE(flags == 16 || flags == 17) << "flags " << flags << ": replacing, maybe editor";
-  for (size_t offset : {40u, 44u, 48u, 52u, 56u}) {
-    EXPECT_EQ(fieldAt<int32_t>(effect, offset), 0) << "reserved or unused field at " << offset;
+  for (size_t offset : {at(40, 64), at(44, 72)}) {
+    EXPECT_EQ(fieldAt<intptr_t>(effect, offset), 0) << "reserved field at " << offset;
   }
-  EXPECT_EQ(fieldAt<float>(effect, 60), 1.0f) << "ioRatio";
-  EXPECT_NE(fieldAt<void*>(effect, 64), nullptr) << "object";
-  EXPECT_EQ(fieldAt<void*>(effect, 68), nullptr) << "user";
-  EXPECT_EQ(fieldAt<uint32_t>(effect, 72), 0x4D76517Au) << "uniqueID 'MvQz'";
-  EXPECT_EQ(fieldAt<int32_t>(effect, 76), 1) << "version";
-  for (size_t offset : {4u, 8u, 12u, 16u, 80u}) {
+  for (size_t offset : {at(48, 80), at(52, 84), at(56, 88)}) {
+    EXPECT_EQ(fieldAt<int32_t>(effect, offset), 0) << "unused field at " << offset;
+  }
+  EXPECT_EQ(fieldAt<float>(effect, at(60, 92)), 1.0f) << "ioRatio";
+  EXPECT_EQ(fieldAt<void*>(effect, at(64, 96)), effect->object) << "object";
+  EXPECT_NE(effect->object, nullptr);
+  EXPECT_EQ(fieldAt<void*>(effect, at(68, 104)), nullptr) << "user";
+  EXPECT_EQ(fieldAt<uint32_t>(effect, at(72, 112)), 0x4D76517Au) << "uniqueID 'MvQz'";
+  EXPECT_EQ(fieldAt<int32_t>(effect, at(76, 116)), 1) << "version";
+  for (size_t offset : {at(4, 8), at(8, 16), at(12, 24), at(16, 32), at(80, 120)}) {
     EXPECT_NE(fieldAt<void*>(effect, offset), nullptr) << "function pointer at " << offset;
   }
-  for (size_t offset = kFutureOffset; offset < kRecordSize; ++offset) {
-    EXPECT_EQ(fieldAt<uint8_t>(effect, offset), 0) << "future byte " << offset;
+  for (size_t offset = kReservedEntry; offset < kRecordSize; ++offset) {
+    EXPECT_EQ(fieldAt<uint8_t>(effect, offset), 0) << "reserved byte " << offset;
   }
   EXPECT_EQ(host.close(effect), 1);
 }
@@ -59,11 +69,11 @@ TEST_F(PluginTest, RecordFieldsSitAtTheirByteOffsets) {
 TEST_F(PluginTest, FunctionSlotsHoldTheirEntries) {
   AEffect* effect = instantiate();
   ASSERT_NE(effect, nullptr);
-  auto dispatcher = fieldAt<RawDispatcher>(effect, 4);
-  auto process = fieldAt<RawProcess>(effect, 8);
-  auto setParameter = fieldAt<RawSetParameter>(effect, 12);
-  auto getParameter = fieldAt<RawGetParameter>(effect, 16);
-  auto processReplacing = fieldAt<RawProcess>(effect, 80);
+  auto dispatcher = fieldAt<RawDispatcher>(effect, at(4, 8));
+  auto process = fieldAt<RawProcess>(effect, at(8, 16));
+  auto setParameter = fieldAt<RawSetParameter>(effect, at(12, 24));
+  auto getParameter = fieldAt<RawGetParameter>(effect, at(16, 32));
+  auto processReplacing = fieldAt<RawProcess>(effect, at(80, 120));
 
   EXPECT_EQ(dispatcher(effect, effIdentify, 0, 0, nullptr, 0.0f), 0x4E764566) << "'NvEf'";
   EXPECT_FLOAT_EQ(getParameter(effect, 2), 0.4f);

@@ -128,13 +128,13 @@ void PluginHost::clearRecords() {
   calls_.clear();
 }
 
-int32_t VSTCALL PluginHost::callback(AEffect* effect, int32_t opcode, int32_t index,
-                                     int32_t value, void*, float opt) {
+intptr_t VSTCALL PluginHost::callback(AEffect* effect, int32_t opcode, int32_t index,
+                                      intptr_t value, void*, float opt) {
   PluginHost* host = hostOf(effect);
   return host != nullptr ? host->answer(effect, opcode, index, value, opt) : 0;
 }
 
-int32_t PluginHost::answer(AEffect* effect, int32_t opcode, int32_t index, int32_t value,
+int32_t PluginHost::answer(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
                            float opt) {
   std::lock_guard<std::mutex> lock(mutex_);
   calls_.push_back({effect, opcode, index, value, opt});

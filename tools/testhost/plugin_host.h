@@ -41,7 +41,7 @@ struct HostCall {
   AEffect* effect;  // null while `main` asks for the version
   int32_t opcode;
   int32_t index;
-  int32_t value;
+  intptr_t value;
   float opt;
 };
 
@@ -94,11 +94,11 @@ class PluginHost {
   void clearRecords();  // forgets notices, calls and automations
 
   // The callback handed to `main`. Public so that a test can pass it to `main` itself.
-  static int32_t VSTCALL callback(AEffect* effect, int32_t opcode, int32_t index, int32_t value,
+  static intptr_t VSTCALL callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
                                   void* ptr, float opt);
 
  private:
-  int32_t answer(AEffect* effect, int32_t opcode, int32_t index, int32_t value, float opt);
+  int32_t answer(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, float opt);
   void addNotice(const Notice& notice);
 
   HMODULE module_ = nullptr;

@@ -96,7 +96,7 @@ void operator delete[](void* block, const std::nothrow_t&) noexcept { release(bl
 
 namespace {
 
-int32_t VSTCALL hostVersion2(AEffect*, int32_t opcode, int32_t, int32_t, void*, float) {
+intptr_t VSTCALL hostVersion2(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
   return opcode == audioMasterVersion ? 2 : 0;
 }
 

@@ -128,7 +128,7 @@ struct FakeEffect {
   bool accumulate = false;
 
   static FakeEffect* of(AEffect* e) { return static_cast<FakeEffect*>(e->object); }
-  static int32_t VSTCALL dispatch(AEffect* e, int32_t opcode, int32_t, int32_t value, void*, float opt) {
+  static intptr_t VSTCALL dispatch(AEffect* e, int32_t opcode, int32_t, intptr_t value, void*, float opt) {
     FakeEffect* self = of(e);
     self->opcodes.push_back(opcode);
     if (opcode == effSetSampleRate) self->sampleRate = opt;

@@ -34,7 +34,7 @@ AudioEffect* createVocoder(audioMasterCallback audioMaster) {
 
 }  // namespace
 
-int32_t VSTCALL testHostCallback(AEffect*, int32_t opcode, int32_t, int32_t, void*, float) {
+intptr_t VSTCALL testHostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 

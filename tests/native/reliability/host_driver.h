@@ -37,7 +37,7 @@ class QuietEditor : public AEffEditor {
 };
 
 // The host callback every test host here passes: it answers the version question.
-int32_t VSTCALL testHostCallback(AEffect* effect, int32_t opcode, int32_t index, int32_t value,
+intptr_t VSTCALL testHostCallback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
                                  void* ptr, float opt);
 
 // Builds an effect as `main` does (without the notice), with a QuietEditor attached or none.

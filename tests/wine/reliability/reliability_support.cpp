@@ -113,10 +113,18 @@ bool runningOnWine() {
 }
 
 long wineGdiObjects() {
-  // The 32-bit thread block holds the process block's address at fs:[0x30].
+  // The thread block holds the process block's address at fs:[0x30] in 32-bit code, gs:[0x60]
+  // in 64-bit code; the process block holds the table's at 0x94 or 0xF8. The entries have the
+  // same layout in both.
   const char* peb;
+#if defined(_WIN64)
+  asm("movq %%gs:0x60, %0" : "=r"(peb));
+  constexpr size_t tableField = 0xF8;
+#else
   asm("movl %%fs:0x30, %0" : "=r"(peb));
-  const auto* table = *reinterpret_cast<const WineGdiEntry* const*>(peb + 0x94);
+  constexpr size_t tableField = 0x94;
+#endif
+  const auto* table = *reinterpret_cast<const WineGdiEntry* const*>(peb + tableField);
   if (table == nullptr) return -1;
   long live = 0;
   for (int i = 0; i < 0x10000; ++i) {
