@@ -9,6 +9,10 @@
 // (including silence after loud input), values around the flush threshold, subnormal numbers,
 // signed zeros, NaN, infinities and 1e30; the parameters include values outside 0 to 1, NaN and
 // infinities; the blocks run from 0 to 5000 frames.
+//
+// Every input is made with integer and basic floating-point arithmetic only, no library
+// mathematics, so that a session is the same bits on every build: the 32-bit and the 64-bit
+// DLL can be held against each other as well as against the model.
 
 #include <cmath>
 #include <cstdint>
@@ -20,6 +24,7 @@
 #include <vector>
 
 #include "tests/native/test_signals.h"
+#include "tests/wine/processing/reference_case.h"
 
 namespace equivalence {
 
@@ -69,7 +74,7 @@ class Session {
   using CompareStates = std::function<std::string()>;
 
   explicit Session(uint32_t seed)
-      : random_(seed), speech_(signals::speechLike(20 * 44100, seed ^ 0x5EEDu, 0.5f)) {}
+      : random_(seed), speech_(reference_case::speech()), speechAt_(seed % speech_.size()) {}
 
   // Runs `steps` blocks. Returns "" when the two agree throughout, else the first difference.
   std::string run(int steps, const Process& plugin, const SetParameter& pluginSet,
@@ -161,7 +166,9 @@ class Session {
   void fill(float* out, int32_t frames) {
     if (frames <= 0) return;
     const int kind = random_.between(0, 11);
-    const float level = static_cast<float>(std::pow(10.0, random_.unit() * 14.0 - 13.0));
+    static const float kLevels[] = {1e-13f, 1e-12f, 1e-11f, 1e-10f, 1e-9f, 1e-8f, 1e-7f, 1e-6f,
+                                    1e-5f,  1e-4f,  1e-3f,  1e-2f,  1e-1f, 1.0f,  10.0f};
+    const float level = kLevels[random_.between(0, 14)] * (1.0f + random_.bipolar() * 0.5f);
     for (int32_t k = 0; k < frames; ++k) {
       float v = 0.0f;
       switch (kind) {
@@ -169,7 +176,7 @@ class Session {
           v = speech_[speechAt_++ % speech_.size()] * (kind == 0 ? 4.0f : 1.0f);
           break;
         case 4: v = level * random_.bipolar(); break;
-        case 5: v = static_cast<float>(0.7 * std::sin(0.013 * (sineAt_++))); break;
+        case 5: v = 0.7f * nextSine(); break;
         case 6: v = (k % 97 == 0) ? 1.0f : 0.0f; break;
         case 7: v = 0.0f; break;                 // silence
         case 8: v = (k & 1) ? -0.0f : 0.0f; break;
@@ -229,9 +236,17 @@ class Session {
   }
 
   signals::Random random_;
+  // A sine of 0.013 radians per sample from its recurrence s[n] = 2 cos(0.013) s[n-1] - s[n-2].
+  float nextSine() {
+    const float next = 1.99983100f * sine1_ - sine2_;
+    sine2_ = sine1_;
+    sine1_ = next;
+    return next;
+  }
+
   std::vector<float> speech_;
-  size_t speechAt_ = 0;
-  long sineAt_ = 0;
+  size_t speechAt_;
+  float sine1_ = 0.0129996f, sine2_ = 0.0f;
   long blocks_ = 0;
   long frames_ = 0;
 };

@@ -3,42 +3,84 @@
 // tests/reference/band_by_band_vocoder.h, compiled into this program with the engine's own
 // tuning), bit for bit, over long sessions of varied signals, parameter changes, block sizes and
 // buffer arrangements: every output sample and every sample written back to the inputs.
+//
+// The sessions' inputs are the same bits on every build, so what the DLL leaves in the buffers
+// is kept in a file of this build tree (MULCHVOICE_SESSION_RECORD), and the DLL of the other
+// pointer width must leave exactly the same (MULCHVOICE_OTHER_WIDTH_RECORD, when configured).
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "engine/channel_vocoder.h"
 #include "host/aeffect.h"
 #include "tests/reference/band_by_band_vocoder.h"
 #include "tests/reference/equivalence_session.h"
+#include "tests/wine/processing/reference_case.h"
 #include "tools/testhost/plugin_host.h"
 
 namespace {
+
+constexpr uint32_t kRecordedSeed = 21;
+
+// Every block's buffers as the DLL left them: input 1, input 2, output 1, output 2.
+void record(std::vector<float>& memory, float** in, float** out, int32_t n) {
+  for (float* buffer : {in[0], in[1], out[0], out[1]})
+    if (n > 0) memory.insert(memory.end(), buffer, buffer + n);
+}
 
 TEST(DllProcessing, AgreesBitForBitWithTheBandByBandForm) {
   testhost::PluginHost host;
   std::string error;
   ASSERT_TRUE(host.load(testhost::defaultPluginPath(), &error)) << error;
 
-  for (uint32_t seed : {21u, 22u}) {
+  for (uint32_t seed : {kRecordedSeed, 22u}) {
     AEffect* effect = host.instantiate();
     ASSERT_NE(nullptr, effect);
     ChannelVocoder settings;  // the model's settings
     reference::BandByBandVocoder model(settings);
     equivalence::Session session(seed);
+    std::vector<float> memory;
     const std::string difference = session.run(
         700,
-        [&](float** in, float** out, int32_t n) { effect->processReplacing(effect, in, out, n); },
+        [&](float** in, float** out, int32_t n) {
+          effect->processReplacing(effect, in, out, n);
+          if (seed == kRecordedSeed) record(memory, in, out, n);
+        },
         [&](int32_t index, float value) { effect->setParameter(effect, index, value); },
         [&](float** in, float** out, int32_t n) { model.processReplacing(settings, in, out, n); },
         [&](int32_t index, float value) { settings.setParameter(index, value); });
     EXPECT_EQ("", difference) << "seed " << seed;
     std::printf("  seed %u: %ld blocks, %ld frames agree bit for bit\n", seed, session.blocks(),
                 session.frames());
+    if (seed == kRecordedSeed) {
+      EXPECT_TRUE(reference_case::writeFile(MULCHVOICE_SESSION_RECORD, memory))
+          << "cannot write " << MULCHVOICE_SESSION_RECORD;
+    }
     host.close(effect);
   }
 }
+
+#ifdef MULCHVOICE_OTHER_WIDTH_RECORD
+// The DLL of the other pointer width, run in its own build tree before this one.
+TEST(DllProcessing, LeavesTheSamplesOfTheOtherPointerWidth) {
+  std::vector<float> mine, other;
+  ASSERT_TRUE(reference_case::readFile(MULCHVOICE_SESSION_RECORD, mine))
+      << "this build's session is missing: " << MULCHVOICE_SESSION_RECORD;
+  ASSERT_TRUE(reference_case::readFile(MULCHVOICE_OTHER_WIDTH_RECORD, other))
+      << "the other build's session is missing (run its Wine tests first): "
+      << MULCHVOICE_OTHER_WIDTH_RECORD;
+  ASSERT_EQ(other.size(), mine.size());
+  size_t first = 0;
+  while (first < mine.size() && std::memcmp(&mine[first], &other[first], sizeof(float)) == 0)
+    ++first;
+  EXPECT_EQ(first, mine.size()) << "first difference at value " << first << ": " << mine[first]
+                                << " here, " << other[first] << " there";
+  std::printf("  %zu values of seed %u identical to the other pointer width's DLL\n", mine.size(),
+              kRecordedSeed);
+}
+#endif
 
 }  // namespace
