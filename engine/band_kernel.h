@@ -2,8 +2,9 @@
 // A band kernel runs the eight bands of the vocoder over one slice: it reads each sample's
 // speech and carrier inputs, advances every band's filters and envelope, and writes the sum of
 // the eight products. There is one kernel for every processor (SSE2, parallel_bands.cpp) and
-// one for processors with AVX (parallel_bands_avx.cpp); both compute exactly the samples and
-// states of running the bands one after another, so which one runs changes the speed only.
+// one each for processors with AVX and with AVX2 (wide_band_kernel.h); all compute exactly the
+// samples and states of running the bands one after another, so which one runs changes the
+// speed only.
 //
 // Audio thread only: a kernel allocates nothing, locks nothing, calls no system function and
 // never throws.
@@ -49,6 +50,8 @@ using BandKernel = void (*)(BandLanes& bands, const SliceInputs& in,
 
 void runBandsSse2(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
                   float* work, int32_t n);
-// Only on a processor and system that run AVX (bandKernelFor checks).
+// Only on a processor and system that run AVX, or AVX2 (bandKernelFor checks).
 void runBandsAvx(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
                  float* work, int32_t n);
+void runBandsAvx2(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
+                  float* work, int32_t n);

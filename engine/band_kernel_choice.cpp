@@ -11,8 +11,14 @@ namespace {
 constexpr unsigned kCpuidFeatures = 1;
 constexpr unsigned kOsSavesExtendedState = 1u << 27;  // ECX: OSXSAVE, xgetbv may be used
 constexpr unsigned kAvx = 1u << 28;                   // ECX
+constexpr unsigned kCpuidExtendedFeatures = 7;
+constexpr unsigned kAvx2 = 1u << 5;  // EBX of leaf 7, subleaf 0
 // XCR0: the system saves the SSE registers (bit 1) and the upper halves of the AVX ones (bit 2).
 constexpr uint32_t kSseAndAvxState = 0x6;
+
+constexpr const char* kNames[] = {"sse2", "avx", "avx2"};
+constexpr BandKernelKind kFastestFirst[] = {BandKernelKind::kAvx2, BandKernelKind::kAvx,
+                                            BandKernelKind::kSse2};
 
 uint32_t enabledStateComponents() {
   uint32_t low, high;
@@ -31,22 +37,49 @@ bool processorRunsAvx() {
   return (enabledStateComponents() & kSseAndAvxState) == kSseAndAvxState;
 }
 
+bool processorRunsAvx2() {
+  unsigned eax, ebx, ecx, edx;
+  if (!processorRunsAvx()) return false;
+  if (__get_cpuid_count(kCpuidExtendedFeatures, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+  return (ebx & kAvx2) != 0;
+}
+
+bool processorRuns(BandKernelKind kind) {
+  switch (kind) {
+    case BandKernelKind::kAvx2:
+      return processorRunsAvx2();
+    case BandKernelKind::kAvx:
+      return processorRunsAvx();
+    default:
+      return true;
+  }
+}
+
 BandKernelKind runnableKernel(BandKernelKind wanted) {
-  return wanted == BandKernelKind::kAvx && processorRunsAvx() ? BandKernelKind::kAvx
-                                                              : BandKernelKind::kSse2;
+  return processorRuns(wanted) ? wanted : BandKernelKind::kSse2;
 }
 
 BandKernelKind chooseBandKernel() {
   const char* pinned = std::getenv("MULCHVOICE_KERNEL");
-  if (pinned != nullptr && std::strcmp(pinned, bandKernelName(BandKernelKind::kSse2)) == 0)
-    return BandKernelKind::kSse2;
-  return runnableKernel(BandKernelKind::kAvx);
+  for (BandKernelKind kind : kFastestFirst) {
+    if (pinned != nullptr && std::strcmp(pinned, bandKernelName(kind)) == 0 &&
+        processorRuns(kind))
+      return kind;
+  }
+  for (BandKernelKind kind : kFastestFirst)
+    if (processorRuns(kind)) return kind;
+  return BandKernelKind::kSse2;
 }
 
 BandKernel bandKernelFor(BandKernelKind kind) {
-  return runnableKernel(kind) == BandKernelKind::kAvx ? runBandsAvx : runBandsSse2;
+  switch (runnableKernel(kind)) {
+    case BandKernelKind::kAvx2:
+      return runBandsAvx2;
+    case BandKernelKind::kAvx:
+      return runBandsAvx;
+    default:
+      return runBandsSse2;
+  }
 }
 
-const char* bandKernelName(BandKernelKind kind) {
-  return kind == BandKernelKind::kAvx ? "avx" : "sse2";
-}
+const char* bandKernelName(BandKernelKind kind) { return kNames[static_cast<int>(kind)]; }

@@ -95,13 +95,16 @@ TEST(Float4Rules, FlushAndFiniteCheckMatchTheScalarRulesOnEveryKindOfValue) {
   }
 }
 
-// The kernels this processor runs; says which it cannot, so that a run without AVX is seen.
+// The kernels this processor runs; says which it cannot, so that a run without them is seen.
 std::vector<BandKernelKind> kernelsHere() {
-  std::vector<BandKernelKind> kernels = {BandKernelKind::kSse2};
-  if (processorRunsAvx())
-    kernels.push_back(BandKernelKind::kAvx);
-  else
-    std::printf("  the avx kernel is not tested: this processor or system does not run AVX\n");
+  std::vector<BandKernelKind> kernels;
+  for (BandKernelKind kind : kAllBandKernels) {
+    if (processorRuns(kind))
+      kernels.push_back(kind);
+    else
+      std::printf("  the %s kernel is not tested: this processor or system does not run it\n",
+                  bandKernelName(kind));
+  }
   return kernels;
 }
 

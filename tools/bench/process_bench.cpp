@@ -10,8 +10,8 @@
 //   name             the build ("native": the effect object linked in; "native-8reg": the same
 //                    built to use only xmm0 to xmm7, as 32-bit code must; "dll": MULCHVOICE.dll
 //                    loaded through its `main` by the 32-bit build, under Wine), the band kernel
-//                    ("sse2" or "avx", pinned through MULCHVOICE_KERNEL before the effect is made;
-//                    only kernels the processor runs) and the case:
+//                    ("sse2", "avx" or "avx2", pinned through MULCHVOICE_KERNEL before the effect
+//                    is made; only kernels the processor runs) and the case:
 //                      gate-on             the default program, whose chopper gate is on
 //                      gate-off            the default program with parameter 7 (the gate) at 0
 //                      silence-after-loud  the default program, both inputs silent after two
@@ -133,13 +133,16 @@ class BandByBandEffect : public Vocoder {
 struct Run {
   const Case* c;
   const char* kernel;  // null for the band-by-band cases
-  std::string name() const { return kernel != nullptr ? std::string(kernel) + "-" + c->name : c->name; }
+  std::string name() const {
+    return kernel != nullptr ? std::string(kernel) + "-" + c->name : c->name;
+  }
 };
 
 // Every case with every kernel this processor runs, then the band-by-band cases.
 std::vector<Run> allRuns() {
-  std::vector<const char*> kernels = {bandKernelName(BandKernelKind::kSse2)};
-  if (processorRunsAvx()) kernels.push_back(bandKernelName(BandKernelKind::kAvx));
+  std::vector<const char*> kernels;
+  for (BandKernelKind kind : kAllBandKernels)
+    if (processorRuns(kind)) kernels.push_back(bandKernelName(kind));
   std::vector<Run> runs;
   for (const char* kernel : kernels)
     for (const Case& c : kCases)

@@ -51,11 +51,13 @@ TEST(DllProcessing, AgreesBitForBitWithTheBandByBandForm) {
   std::string error;
   ASSERT_TRUE(host.load(testhost::defaultPluginPath(), &error)) << error;
 
-  runSessions(host, BandKernelKind::kSse2);
-  if (processorRunsAvx())
-    runSessions(host, BandKernelKind::kAvx);
-  else
-    std::printf("  the avx kernel is not tested: this processor or system does not run AVX\n");
+  for (BandKernelKind kind : kAllBandKernels) {
+    if (processorRuns(kind))
+      runSessions(host, kind);
+    else
+      std::printf("  the %s kernel is not tested: this processor or system does not run it\n",
+                  bandKernelName(kind));
+  }
   _putenv_s("MULCHVOICE_KERNEL", "");
 }
 
