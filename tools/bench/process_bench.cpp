@@ -5,7 +5,7 @@
 //
 // Output: one line per case and block size, for example
 //
-//   RESULT name=native-avx-gate-on block=512 ns_per_sample=6.1 rtf=3717.5 instr_per_sample=80.0
+//   RESULT name=native-avx2-gate-on block=512 ns_per_sample=7.5 rtf=3023.6 instr_per_sample=69.6
 //
 //   name             the build ("native": the effect object linked in; "native-8reg": the same
 //                    built to use only xmm0 to xmm7, as 32-bit code must; "dll": MULCHVOICE.dll
@@ -19,8 +19,8 @@
 //                                          the silent stretch is timed, so a cost that appears
 //                                          while the states decay towards zero shows here
 //                      band-by-band-gate-on, band-by-band-gate-off  (native only, no kernel
-//                                          in the name) the same as
-//                                          gate-on and gate-off with the processing replaced by
+//                                          in the name) the same as gate-on and gate-off with
+//                                          the processing replaced by
 //                                          the band-by-band form in tests/reference, one band
 //                                          over the whole block after another: the speed before
 //                                          the bands ran side by side, measured in the same run
@@ -33,6 +33,9 @@
 //                    Ir) inside Vocoder::processReplacing (BandByBandEffect::processReplacing
 //                    for the band-by-band cases) per sample frame, over one second of the case
 //                    after the same warm-up or loud priming as the timed runs
+//   guest_instr_per_sample  on the dll-qemu-<kernel>-<case> lines (block 512), appended by
+//                    tools/bench.sh: the DLL's own instructions as qemu-i386 executes them, per
+//                    frame rendered, warm-up or loud priming included
 //
 // Under Wine the DLL runs in an emulated 32-bit processor on some machines, so its figures
 // compare cases and block sizes with each other, not with the native ones. The timings are
@@ -45,7 +48,7 @@
 // two builds alternately. With `--once <name> <block>` it renders the warm-up (for
 // silence-after-loud the loud priming), resets callgrind's counts through its client request
 // and renders about one second of the case, then prints
-//   ONCE name=native-<name> block=<block> frames=<frames counted>
+//   ONCE name=native-<name> block=<block> frames=<frames counted> rendered=<all frames rendered>
 // for example, one command:
 //   valgrind --tool=callgrind --callgrind-out-file=bench.callgrind
 //       --toggle-collect='Vocoder::processReplacing*' process_bench --once avx-gate-on 512
@@ -239,12 +242,11 @@ void configure(AEffect* effect, const Case& c) {
 
 // Renders what comes before the measured stretch: half a run of the normal input as warm-up,
 // or for silence-after-loud one run of the loud input, so that every state rings at full level
-// when the silence begins.
-void prepare(AEffect* effect, const Case& c, const Inputs& inputs, int block, Buffers& b) {
-  if (c.silenceAfterLoud)
-    render(effect, inputs.loud, block, (kRunFrames / block) * block, b);
-  else
-    render(effect, inputs.normal, block, kRunFrames / 2, b);
+// when the silence begins. Returns the frames rendered.
+int prepare(AEffect* effect, const Case& c, const Inputs& inputs, int block, Buffers& b) {
+  const int frames = c.silenceAfterLoud ? (kRunFrames / block) * block : kRunFrames / 2;
+  render(effect, c.silenceAfterLoud ? inputs.loud : inputs.normal, block, frames, b);
+  return (frames + block - 1) / block * block;
 }
 
 void renderMeasured(AEffect* effect, const Case& c, const Inputs& inputs, int block, int frames,
@@ -354,13 +356,13 @@ int main(int argc, char** argv) {
     AEffect* effect = make(single);
     Buffers b(singleBlock);
     const int frames = (kOnceFrames / singleBlock) * singleBlock;
-    prepare(effect, *single.c, inputs, singleBlock, b);
+    const int prepared = prepare(effect, *single.c, inputs, singleBlock, b);
 #ifdef MULCHVOICE_BENCH_CALLGRIND
     CALLGRIND_ZERO_STATS;
 #endif
     renderMeasured(effect, *single.c, inputs, singleBlock, frames, b);
-    std::printf("ONCE name=%s-%s block=%d frames=%d\n", kBuild, single.name().c_str(), singleBlock,
-                frames);
+    std::printf("ONCE name=%s-%s block=%d frames=%d rendered=%d\n", kBuild, single.name().c_str(),
+                singleBlock, frames, prepared + frames);
     release(effect);
     return 0;
   }
