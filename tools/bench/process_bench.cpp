@@ -5,7 +5,7 @@
 //
 // Output: one line per case and block size, for example
 //
-//   RESULT name=native-avx2-gate-on block=512 ns_per_sample=7.5 rtf=3023.6 instr_per_sample=69.6
+//   RESULT name=native-avx2-gate-on block=512 ns_per_sample=6.7 rtf=3396.9 instr_per_sample=67.2
 //
 //   name             the build ("native": the effect object linked in; "native-8reg": the same
 //                    built to use only xmm0 to xmm7, as 32-bit code must; "dll": MULCHVOICE.dll
