@@ -26,3 +26,13 @@ elseif(MULCHVOICE_SANITIZE STREQUAL "thread")
 elseif(NOT MULCHVOICE_SANITIZE STREQUAL "")
   message(FATAL_ERROR "MULCHVOICE_SANITIZE must be empty, address or thread")
 endif()
+
+# MULCHVOICE_8REG: a native build whose code uses only xmm0 to xmm7 (and ymm0 to ymm7), the eight
+# vector registers 32-bit code has, for the benchmark's native-8reg lines (tools/bench.sh).
+option(MULCHVOICE_8REG "Build native code with only the vector registers of 32-bit code" OFF)
+if(MULCHVOICE_8REG)
+  foreach(register RANGE 8 15)
+    add_compile_options(-ffixed-xmm${register})
+  endforeach()
+  add_compile_definitions(MULCHVOICE_BENCH_8REG)
+endif()

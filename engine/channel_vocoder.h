@@ -53,6 +53,12 @@ class ChannelVocoder {
   // slice, as the next slice would.
   void retune();
 
+  // Runs the band kernel `kernel` from now on, or the SSE2 kernel where the processor cannot
+  // run it (band_kernel_choice.h says which a new vocoder takes). Audio thread, or any thread
+  // while no processing runs: the benchmark and the tests pin each kernel in turn.
+  void useKernel(BandKernelKind kernel) { bank.useKernel(kernel); }
+  BandKernelKind kernel() const { return bank.kernel(); }
+
   // Views for tests and tools: the audio thread's, or anyone's while no processing runs.
   void getBand(int32_t band, BandFilter& out) const { bank.getBand(band, out); }
   const EnvelopeSmoothing& envelope() const { return smoothing; }

@@ -11,10 +11,11 @@
 // ever receive finite samples.
 //
 // A block runs in slices of at most kSliceLength samples, each in four passes over the slice:
-// band 1's input handling, the gate's timeline, the eight bands side by side
-// (parallel_bands.cpp), and the outputs. Each pass reads only what the ones before it wrote, so
-// the results are those of running band 1 over the slice, then bands 2 to 8 one after another,
-// then the gate or the copy, whatever buffers the host passes, the same one twice included.
+// band 1's input handling, the gate's timeline, the eight bands side by side (the band kernel
+// the vocoder picked, band_kernel.h), and the outputs. Each pass reads only what the ones before
+// it wrote, so the results are those of running band 1 over the slice, then bands 2 to 8 one
+// after another, then the gate or the copy, whatever buffers the host passes, the same one twice
+// included.
 //
 // Audio thread only: nothing here allocates, locks, calls the system or throws.
 

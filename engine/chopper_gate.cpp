@@ -1,5 +1,6 @@
 #include "engine/chopper_gate.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -18,6 +19,8 @@ constexpr float kDesignDrive = 0.02222222f;
 constexpr double kRateSpan = 9.999;
 constexpr double kRateCurve = 7.0;
 
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 void repeat(float value, float* out, int32_t n) {
   const Float4 v = _mm_set1_ps(value);
   int32_t k = 0;
@@ -33,7 +36,15 @@ ChopperGate::ChopperGate(float sampleRate)
       gateIn(0.0f),
       gateHalfPeriod(1),
       gateCountdown(static_cast<int32_t>(sampleRate / 2.0f)),  // half a second, whatever "freq" says
-      gateOn(1) {
+      gateOn(1),
+      phaseDone(0),
+      following(false) {
+  // Only a record's first `length` gains are ever read; the rest is left unwritten.
+  for (PhaseRecord& r : records) {
+    r.startZ = r.drive = r.feedback = 0.0f;
+    r.length = 0;
+    r.settled = false;
+  }
   setSmoothing(sampleRate);
 }
 
@@ -60,20 +71,21 @@ int32_t ChopperGate::halfPeriodFor(float freq, float sampleRate) {
 }
 
 // For each sample g = gateZ + u, then gateZ = u - gateFb g. The gain depends on nothing but the
-// gate, so it is worked out before the bands run; once the smoother stops changing within a
-// phase, the rest of the phase repeats the same gain exactly.
+// gate, so it is worked out before the bands run.
 void ChopperGate::plan(float* gains, int32_t n) {
   int32_t remaining = n;
   int32_t position = 0;
   while (remaining > 0) {
     int32_t run;
     bool on;
+    bool ends;
     if (remaining < gateCountdown) {
       // The block ends inside the phase in progress.
       run = remaining;
       gateCountdown -= remaining;
       remaining = 0;
       on = gateOn == 1;
+      ends = false;
     } else {
       // The phase ends within this block; the flip applies from the sample after it.
       run = gateCountdown;
@@ -81,21 +93,68 @@ void ChopperGate::plan(float* gains, int32_t n) {
       remaining -= run;
       on = gateOn == 1;
       gateOn = gateOn == 1 ? 0 : 1;
+      ends = true;
     }
     const float u = (on ? 1.0f : 0.0f) * gateIn;
-    const float feedbackWeight = gateFb;
-    float z = gateZ;
-    const int32_t end = position + run;
-    while (position < end) {
-      const float g = z + u;
-      const float next = u - feedbackWeight * g;
-      gains[position++] = g;
-      if (std::memcmp(&next, &z, sizeof next) == 0) {
-        repeat(g, gains + position, end - position);
-        position = end;
-      }
-      z = next;
-    }
-    gateZ = z;
+    gateZ = planPhase(records[on ? 1 : 0], u, gains + position, run);
+    position += run;
+    phaseDone = ends ? 0 : phaseDone + run;
   }
+}
+
+// The next `run` gains of the phase in progress, which has had `phaseDone` so far; returns the
+// smoother's value after them. A phase that begins as the record did follows it: it copies the
+// recorded gains, extends the record with those it works out, and once the gains settled repeats
+// the last one. Since g[i + 1] = z[i + 1] + u with z[i + 1] = u - gateFb g[i], the smoother's
+// value after a copied gain is worked out from that gain as the recurrence does.
+float ChopperGate::planPhase(PhaseRecord& record, float u, float* gains, int32_t run) {
+  const float feedbackWeight = gateFb;
+  float z = gateZ;
+  const bool sameSmoothing =
+      sameBits(record.drive, u) && sameBits(record.feedback, feedbackWeight);
+  if (phaseDone == 0) {
+    following = true;
+    if (!sameSmoothing || !sameBits(record.startZ, z)) {
+      record.startZ = z;
+      record.drive = u;
+      record.feedback = feedbackWeight;
+      record.length = 0;
+      record.settled = false;
+    }
+  } else if (!sameSmoothing) {
+    following = false;  // the rate changed within the phase
+  }
+
+  int32_t i = 0;
+  while (i < run) {
+    const int32_t at = phaseDone + i;
+    if (following && at < record.length) {
+      const int32_t copied = std::min(run - i, record.length - at);
+      std::memcpy(gains + i, record.gains + at, sizeof(float) * static_cast<size_t>(copied));
+      i += copied;
+      z = u - feedbackWeight * gains[i - 1];
+      continue;
+    }
+    if (following && record.settled) {
+      repeat(record.gains[record.length - 1], gains + i, run - i);
+      break;
+    }
+    const float g = z + u;
+    const float next = u - feedbackWeight * g;
+    gains[i++] = g;
+    if (following) {
+      if (record.length < kRecordedGains)
+        record.gains[record.length++] = g;
+      else
+        following = false;
+    }
+    if (sameBits(next, z)) {
+      // Settled: the rest of the phase repeats this gain exactly.
+      if (following) record.settled = true;
+      repeat(g, gains + i, run - i);
+      break;
+    }
+    z = next;
+  }
+  return z;
 }

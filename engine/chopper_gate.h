@@ -8,6 +8,14 @@
 // gain settles at about 1.1111 in an on phase. No gate value is flushed: in a long off phase the
 // smoother decays into subnormal numbers and stays there until the next on phase.
 //
+// Within a phase the gains depend on nothing but the smoother's value when the phase began and
+// the two coefficients, and once the phases are long enough for the gains to settle, every on
+// phase begins from the same value and so does every off phase. So the gate keeps the gains of
+// the latest phase of each kind as it works them out; a phase that begins as that one did copies
+// them instead, and reaches its settled gain without the serial arithmetic of every sample and
+// without the subnormal arithmetic of the decay. The copied gains are the worked-out ones, bit
+// for bit.
+//
 // Audio thread only, apart from construction; the gate moves only while it is applied.
 
 #include <cstdint>
@@ -30,6 +38,10 @@ class ChopperGate {
   // as 0), so a phase always lasts at least one sample.
   static int32_t halfPeriodFor(float freq, float sampleRate);
 
+  // The longest stretch of a phase's gains kept for the next phase of its kind: enough for the
+  // gains to settle at every rate up to about 120 kHz; beyond it they are worked out as always.
+  static constexpr int32_t kRecordedGains = 8192;
+
   float smootherState() const { return gateZ; }
   float feedback() const { return gateFb; }
   float drive() const { return gateIn; }
@@ -44,4 +56,19 @@ class ChopperGate {
   int32_t gateHalfPeriod;  // length of every later phase, in samples
   int32_t gateCountdown;   // samples left in the phase in progress
   int32_t gateOn;          // 1 during an on phase, 0 during an off phase
+
+  // The gains of the latest phase of one kind from its first sample on, as far as they were
+  // worked out, and what they began from (compared bit for bit).
+  struct PhaseRecord {
+    float startZ, drive, feedback;
+    int32_t length;
+    bool settled;  // the last gain repeats for the rest of any phase that gets this far
+    float gains[kRecordedGains];
+  };
+
+  float planPhase(PhaseRecord& record, float u, float* gains, int32_t run);
+
+  PhaseRecord records[2];  // the off phases' and the on phases'
+  int32_t phaseDone;       // samples of the phase in progress planned so far
+  bool following;          // the phase in progress has had the gains of its kind's record
 };

@@ -1,8 +1,9 @@
-// The eight band passes of one slice, run side by side: bands 1 to 4 fill the four lanes of one
-// SSE2 vector and bands 5 to 8 those of another, so that one step advances every band by one
-// sample. Each lane does what a band pass does alone, operation for operation (see
-// channel_vocoder_processing.cpp), and the lanes' products are summed in band order, band 1
-// first, so the samples and states are exactly those of running the bands one after another.
+// The SSE2 band kernel, which every processor runs: the eight band passes of one slice, run side
+// by side. Bands 1 to 4 fill the four lanes of one SSE2 vector and bands 5 to 8 those of another,
+// so that one step advances every band by one sample. Each lane does what a band pass does alone,
+// operation for operation (see channel_vocoder_processing.cpp), and the lanes' products are
+// summed in band order, band 1 first, so the samples and states are exactly those of running the
+// bands one after another.
 //
 // Two products are formed once and used twice. The tuning always makes a1 exactly -a0, so the
 // feed-forward sum a1 x + z2 is exactly z2 - a0 x; and the envelope smoother's two input weights
@@ -10,7 +11,7 @@
 //
 // Audio thread only: nothing here allocates, locks, calls the system or throws.
 
-#include "engine/band_filter_bank.h"
+#include "engine/band_kernel.h"
 #include "engine/float4.h"
 
 namespace {
@@ -117,21 +118,21 @@ void sumGated(const float* products, const float* gains, float* work, int32_t n)
 
 }  // namespace
 
-void BandFilterBank::run(const SliceInputs& in, const SliceSettings& settings, float* work,
-                         int32_t n) {
-  // The bank's arrays hold bands 1 to 4 from index 0 and bands 5 to 8 from index 4.
-  auto load = [this](int32_t first) {
-    return Lanes{_mm_loadu_ps(b1 + first),        _mm_loadu_ps(negB2 + first),
-                 _mm_loadu_ps(a0 + first),        _mm_loadu_ps(speechZ1 + first),
-                 _mm_loadu_ps(speechZ2 + first),  _mm_loadu_ps(carrierZ1 + first),
-                 _mm_loadu_ps(carrierZ2 + first), _mm_loadu_ps(envZ1 + first)};
+void runBandsSse2(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
+                  float* work, int32_t n) {
+  // The arrays hold bands 1 to 4 from index 0 and bands 5 to 8 from index 4.
+  auto load = [&bands](int32_t first) {
+    return Lanes{_mm_loadu_ps(bands.b1 + first),        _mm_loadu_ps(bands.negB2 + first),
+                 _mm_loadu_ps(bands.a0 + first),        _mm_loadu_ps(bands.speechZ1 + first),
+                 _mm_loadu_ps(bands.speechZ2 + first),  _mm_loadu_ps(bands.carrierZ1 + first),
+                 _mm_loadu_ps(bands.carrierZ2 + first), _mm_loadu_ps(bands.envZ1 + first)};
   };
-  auto store = [this](const Lanes& l, int32_t first) {
-    _mm_storeu_ps(speechZ1 + first, l.speechZ1);
-    _mm_storeu_ps(speechZ2 + first, l.speechZ2);
-    _mm_storeu_ps(carrierZ1 + first, l.carrierZ1);
-    _mm_storeu_ps(carrierZ2 + first, l.carrierZ2);
-    _mm_storeu_ps(envZ1 + first, l.envZ1);
+  auto store = [&bands](const Lanes& l, int32_t first) {
+    _mm_storeu_ps(bands.speechZ1 + first, l.speechZ1);
+    _mm_storeu_ps(bands.speechZ2 + first, l.speechZ2);
+    _mm_storeu_ps(bands.carrierZ1 + first, l.carrierZ1);
+    _mm_storeu_ps(bands.carrierZ2 + first, l.carrierZ2);
+    _mm_storeu_ps(bands.envZ1 + first, l.envZ1);
   };
 
   Lanes low = load(0), high = load(4);

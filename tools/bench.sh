@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Speed of processReplacing, native and as MULCHVOICE.dll under Wine (not a test: it prints
-# figures). Builds the benchmark in its own build trees (build/bench-native, build/bench-win32),
-# times it natively, counts the native instructions with callgrind, then times the DLL in a Wine
-# session of build/bench-win32 that it starts and stops itself.
+# figures). Builds the benchmark in its own build trees (build/bench-native; build/bench-native-8reg,
+# the same code restricted to the eight vector registers 32-bit code has; build/bench-win32),
+# times the two native builds alternately, case by case, counts their instructions with
+# callgrind, then times the DLL in a Wine session of build/bench-win32 that it starts and stops
+# itself, and counts the DLL's own instructions as qemu-i386 executes them (its -d exec log,
+# filtered to the DLL's code), which no machine's load moves.
 #
 #   bash tools/bench.sh [--native-only | --dll-only]
 #
-# Prints one line per build, case and block size:
-#   RESULT name=<build>-<case> block=<frames> ns_per_sample=<ns> rtf=<factor> [instr_per_sample=<Ir>]
-# (tools/bench/process_bench.cpp says what each case and figure is; instr_per_sample is on the
-# native lines only). Exits non-zero when a build or a run fails; the logs are in the build trees.
+# Prints one line per build, band kernel, case and block size:
+#   RESULT name=<build>-<kernel>-<case> block=<frames> ns_per_sample=<ns> rtf=<factor> [instr_per_sample=<Ir>]
+# and for the DLL at block 512 one line per kernel and case:
+#   RESULT name=dll-qemu-<kernel>-<case> block=512 guest_instr_per_sample=<instructions>
+# (tools/bench/process_bench.cpp says what each build, kernel, case and figure is;
+# instr_per_sample is on the native lines only). Exits non-zero when a build or a run fails; the
+# logs are in the build trees.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -20,16 +26,14 @@ case ${1:-} in
   "") ;;
   --native-only) dll=0 ;;
   --dll-only) native=0 ;;
-  *) sed -n '7p' "$0" >&2; exit 2 ;;
+  *) sed -n '9p' "$0" >&2; exit 2 ;;
 esac
-[ $# -le 1 ] || { sed -n '7p' "$0" >&2; exit 2; }
+[ $# -le 1 ] || { sed -n '9p' "$0" >&2; exit 2; }
 
 readonly native_dir=build/bench-native
+readonly native8_dir=build/bench-native-8reg
 readonly win32_dir=build/bench-win32
 readonly blocks=(64 256 512 3000)
-# Three cases for both builds, and natively the two band-by-band cases besides.
-readonly dll_lines=$(( 3 * ${#blocks[@]} ))
-readonly native_lines=$(( 5 * ${#blocks[@]} ))
 
 die() { echo "bench: $*" >&2; exit 1; }
 
@@ -52,38 +56,59 @@ check_lines() {  # check_lines <file> <build> <lines>
 }
 
 # Ir inside the processing per frame, over the one second `--once` renders.
-instructions_per_sample() {  # instructions_per_sample <case> <block>
-  local out=$native_dir/callgrind/$1-$2.out
-  local log=$native_dir/callgrind/$1-$2.log
+instructions_per_sample() {  # instructions_per_sample <build-dir> <name> <block>
+  local out=$1/callgrind/$2-$3.out
+  local log=$1/callgrind/$2-$3.log
   local once frames total entry='Vocoder::processReplacing*'
-  case $1 in band-by-band-*) entry='*BandByBandEffect::processReplacing*' ;; esac
+  case $2 in band-by-band-*) entry='*BandByBandEffect::processReplacing*' ;; esac
+  mkdir -p "$1/callgrind"
   once=$(valgrind --tool=callgrind --callgrind-out-file="$out" \
            --toggle-collect="$entry" \
-           "$native_dir/tools/bench/process_bench" --once "$1" "$2" 2>"$log") ||
-    { tail -n 20 "$log" >&2; die "callgrind run of $1 at block $2 failed (log: $log)"; }
-  frames=$(sed -n 's/^ONCE .* frames=\([0-9]*\)$/\1/p' <<<"$once")
+           "$1/tools/bench/process_bench" --once "$2" "$3" 2>"$log") ||
+    { tail -n 20 "$log" >&2; die "callgrind run of $2 at block $3 in $1 failed (log: $log)"; }
+  frames=$(sed -n 's/^ONCE .* frames=\([0-9]*\) .*/\1/p' <<<"$once")
   total=$(sed -n 's/^totals: \([0-9]*\).*/\1/p' "$out")
-  [ -n "$frames" ] && [ "$frames" -gt 0 ] || die "no frame count from --once $1 $2: $once"
+  [ -n "$frames" ] && [ "$frames" -gt 0 ] || die "no frame count from --once $2 $3: $once"
   # No instructions would mean the function callgrind collects in no longer exists.
   [ -n "$total" ] && [ "$total" -gt 0 ] ||
-    die "callgrind counted nothing in $entry for $1 at block $2 ($out)"
+    die "callgrind counted nothing in $entry for $2 at block $3 ($out)"
   awk -v ir="$total" -v n="$frames" 'BEGIN { printf "%.1f", ir / n }'
 }
 
+# One RESULT line of one build, name and block, with its instruction count.
+native_line() {  # native_line <build-dir> <name> <block>
+  local line instructions
+  line=$("$1/tools/bench/process_bench" --time "$2" "$3") ||
+    die "the run of $2 at block $3 in $1 failed"
+  [[ $line == RESULT\ * ]] || die "the run of $2 at block $3 in $1 printed no RESULT line: $line"
+  instructions=$(instructions_per_sample "$1" "$2" "$3") || exit 1
+  echo "$line instr_per_sample=$instructions"
+}
+
+# The native build and the 8-register build, timed alternately so that both see the same load;
+# the band-by-band cases in the native build only.
 run_native() {
   command -v valgrind >/dev/null || die "valgrind is needed for the instruction counts (apt-get install valgrind)"
   build "$native_dir"
-  local output=$native_dir/bench-output.txt line name block instructions
-  "$native_dir/tools/bench/process_bench" >"$output" || { cat "$output"; die "the native run failed"; }
-  check_lines "$output" native "$native_lines"
-  grep '^#' "$output" || true
-  mkdir -p "$native_dir/callgrind"
-  while read -r line; do
-    name=$(sed -n 's/^RESULT name=native-\([^ ]*\) .*/\1/p' <<<"$line")
-    block=$(sed -n 's/.* block=\([0-9]*\) .*/\1/p' <<<"$line")
-    instructions=$(instructions_per_sample "$name" "$block") || exit 1
-    echo "$line instr_per_sample=$instructions"
-  done < <(grep '^RESULT ' "$output")
+  build "$native8_dir" -DMULCHVOICE_8REG=ON
+  local output=$native_dir/bench-output.txt names name block expected=0 expected8=0
+  mapfile -t names < <("$native_dir/tools/bench/process_bench" --list)
+  [ "${#names[@]}" -gt 0 ] || die "the native program lists no cases"
+  echo "# processReplacing of the effect object, natively and with 8 vector registers:" \
+    "median of 7 runs of 88200 frames, the two builds alternately"
+  : >"$output"
+  for name in "${names[@]}"; do
+    for block in "${blocks[@]}"; do
+      native_line "$native_dir" "$name" "$block" | tee -a "$output"
+      expected=$((expected + 1))
+      case $name in band-by-band-*) continue ;; esac
+      native_line "$native8_dir" "$name" "$block" | tee -a "$output"
+      expected8=$((expected8 + 1))
+    done
+  done
+  # Every line names a build starting with "native-"; the 8-register build's have "native-8reg-".
+  check_lines "$output" native "$((expected + expected8))"
+  check_lines "$output" native-8reg "$expected8"
 }
 
 wine_started=0
@@ -97,6 +122,59 @@ trap stop_wine EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
+# The DLL's instructions per frame under qemu-i386, counted from its log of every translated block
+# (in_asm: the block's instructions) and of every block executed (exec, nochain: one line each),
+# both filtered to the DLL's code. Wine runs in qemu through a copy of its loader whose
+# preloader hands each process to qemu (as tools/wine-env.sh does where it must), and talks to
+# the session's Wine server.
+guest_instructions_per_sample() {  # guest_instructions_per_sample <name> <block>
+  local dir=$win32_dir/qemu-count shim log once rendered start size total
+  shim=$(cd "$win32_dir" && pwd)/qemu-count/shim
+  log=$dir/$1-$2
+  if [ ! -x "$shim/lib/wine/wine-preloader" ]; then
+    mkdir -p "$shim/lib/wine" "$shim/share"
+    ln -sfn /usr/lib/i386-linux-gnu "$shim/lib/i386-linux-gnu"
+    ln -sfn /usr/share/wine "$shim/share/wine"
+    cp -f /usr/lib/wine/wine "$shim/lib/wine/wine"
+    printf '#!/bin/sh\nexec qemu-i386 "$@"\n' >"$shim/lib/wine/wine-preloader"
+    chmod +x "$shim/lib/wine/wine-preloader"
+  fi
+  read -r start size < <(i686-w64-mingw32-objdump -h "$win32_dir/MULCHVOICE.dll" |
+                         awk '$2 == ".text" { print $4, $3 }')
+  [ -n "$start" ] || die "no .text section in $win32_dir/MULCHVOICE.dll"
+  rm -f "$log".*
+  once=$(eval "$(tools/wine-env.sh env "$win32_dir")" &&
+         MULCHVOICE_DLL="Z:$(cd "$win32_dir" && pwd)/MULCHVOICE.dll" \
+         QEMU_LOG=in_asm,exec,nochain QEMU_DFILTER="0x$start+0x$size" QEMU_LOG_FILENAME="$log.%d" \
+         timeout 1800 qemu-i386 "$shim/lib/wine/wine" "$win32_dir/process_bench.exe" --once "$1" "$2" \
+         </dev/null 2>"$log.err" | tr -d '\r') ||
+    { tail -n 20 "$log.err" >&2; die "the qemu run of $1 at block $2 failed"; }
+  rendered=$(sed -n 's/^ONCE .* rendered=\([0-9]*\)$/\1/p' <<<"$once")
+  [ -n "$rendered" ] && [ "$rendered" -gt 0 ] || die "no frame count from --once $1 $2: $once"
+  # The largest log is the process that ran the DLL; the others logged nothing.
+  total=$(awk '
+    /^IN:/ { pc = ""; n = 0; next }
+    /^0x[0-9a-f]+:/ {
+      # One line per instruction, its bytes then its mnemonic; long encodings go on in lines of
+      # bytes alone.
+      if ($0 ~ /^0x[0-9a-f]+: +([0-9a-f][0-9a-f] )*[0-9a-f][0-9a-f]  +[^ ]/) {
+        if (n == 0) { pc = substr($1, 3, length($1) - 3) }
+        n++
+      }
+      next
+    }
+    /^Trace / {
+      if (pc != "") { size[pc] = n; pc = "" }
+      split($0, fields, "/"); p = fields[2]; sub(/^0+/, "", p); total += size[p]
+      next
+    }
+    { if (pc != "") { size[pc] = n; pc = "" } }
+    END { printf "%d", total }' "$(ls -S "$log".* | grep -v '\.err$' | head -n 1)")
+  rm -f "$log".*
+  [ "$total" -gt 0 ] || die "qemu logged no instruction of MULCHVOICE.dll for $1 at block $2"
+  awk -v total="$total" -v n="$rendered" 'BEGIN { printf "%.1f", total / n }'
+}
+
 run_dll() {
   build "$win32_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
   local output=$win32_dir/bench-output.txt
@@ -106,7 +184,18 @@ run_dll() {
   # The program's text-mode output ends its lines with CR LF.
   tools/wine-env.sh run "$win32_dir" --timeout 1800 "$win32_dir/process_bench.exe" |
     tr -d '\r' | tee "$output" || die "the run under Wine failed (output: $output)"
-  check_lines "$output" dll "$dll_lines"
+  # Three cases and four block sizes for each kernel the processor runs: the SSE2 one at least.
+  [ "$(grep -c '^RESULT name=dll-' "$output" || true)" -ge $(( 3 * ${#blocks[@]} )) ] ||
+    die "the run under Wine printed too few RESULT lines (output: $output)"
+  local name count
+  if command -v qemu-i386 >/dev/null; then
+    while read -r name; do
+      count=$(guest_instructions_per_sample "$name" 512) || exit 1
+      echo "RESULT name=dll-qemu-$name block=512 guest_instr_per_sample=$count"
+    done < <(sed -n 's/^RESULT name=dll-\([^ ]*\) block=512 .*/\1/p' "$output")
+  else
+    echo "bench: qemu-i386 is missing: no guest instruction counts" >&2
+  fi
   stop_wine
 }
 

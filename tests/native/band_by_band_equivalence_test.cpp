@@ -1,7 +1,8 @@
-// The plug-in runs its eight bands side by side, four to a vector; it must compute exactly what
-// running them one after another computes (tests/reference/band_by_band_vocoder.h): the same
-// output samples, the same samples written back to the inputs and the same states, bit for bit,
-// over long sessions of varied signals, parameter changes, block sizes and buffer arrangements.
+// The plug-in runs its eight bands side by side in one of its band kernels; each must compute
+// exactly what running them one after another computes (tests/reference/band_by_band_vocoder.h):
+// the same output samples, the same samples written back to the inputs and the same states, bit
+// for bit, over long sessions of varied signals, parameter changes, block sizes and buffer
+// arrangements. Every kernel the processor runs is pinned in turn.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/band_kernel_choice.h"
 #include "engine/channel_vocoder.h"
 #include "engine/float4.h"
 #include "tests/native/test_signals.h"
@@ -58,7 +60,9 @@ std::string compareStates(const ChannelVocoder& plugin, const reference::BandByB
   return "";
 }
 
-TEST(Float4Rules, FlushAndFiniteCheckMatchTheScalarRulesOnEveryKindOfValue) {
+// Bit patterns of every kind of value: around zero, the threshold, the ceiling, the largest
+// finite value and infinity, both signs; NaNs; random patterns.
+std::vector<uint32_t> edgeAndRandomPatterns() {
   std::vector<uint32_t> patterns;
   // Around zero, the threshold, the ceiling, the largest finite value and infinity, both signs.
   for (float edge : {0.0f, kFlushThreshold, kFlushCeiling, std::numeric_limits<float>::max(),
@@ -72,7 +76,11 @@ TEST(Float4Rules, FlushAndFiniteCheckMatchTheScalarRulesOnEveryKindOfValue) {
   for (uint32_t nan : {0x7FC00000u, 0x7F800001u, 0xFFC00000u, 0x7FFFFFFFu}) patterns.push_back(nan);
   signals::Random random(7);
   for (int i = 0; i < 200000; ++i) patterns.push_back(random.next());
+  return patterns;
+}
 
+TEST(Float4Rules, FlushAndFiniteCheckMatchTheScalarRulesOnEveryKindOfValue) {
+  const std::vector<uint32_t> patterns = edgeAndRandomPatterns();
   for (size_t i = 0; i + 4 <= patterns.size(); i += 4) {
     alignas(16) float in[4], flushed[4], finite[4];
     for (int lane = 0; lane < 4; ++lane) in[lane] = fromBits(patterns[i + lane]);
@@ -87,12 +95,55 @@ TEST(Float4Rules, FlushAndFiniteCheckMatchTheScalarRulesOnEveryKindOfValue) {
   }
 }
 
+// The kernels this processor runs; says which it cannot, so that a run without them is seen.
+std::vector<BandKernelKind> kernelsHere() {
+  std::vector<BandKernelKind> kernels;
+  for (BandKernelKind kind : kAllBandKernels) {
+    if (processorRuns(kind))
+      kernels.push_back(kind);
+    else
+      std::printf("  the %s kernel is not tested: this processor or system does not run it\n",
+                  bandKernelName(kind));
+  }
+  return kernels;
+}
+
+// Each kernel's flush against the scalar rule, lane by lane: with a0 = b1 = 0, -b2 = 1 and silent
+// inputs, one step leaves the carrier side's z2 = flush(z1); with the speech side at rest,
+// envIn0 = 0 and envFb = -1 it leaves envZ1 = flush(envZ1).
+TEST(KernelRules, EveryKernelFlushesEveryKindOfValueAsTheScalarRule) {
+  const std::vector<uint32_t> patterns = edgeAndRandomPatterns();
+  const float silence[2] = {0.0f, 0.0f};
+  const SliceInputs in = {silence, silence, nullptr};
+  const SliceSettings settings = {1.0f, 0.0f, -1.0f};
+  for (BandKernelKind kernel : kernelsHere()) {
+    for (size_t i = 0; i + kNumBands <= patterns.size(); i += kNumBands) {
+      BandLanes bands = {};
+      for (int32_t lane = 0; lane < kNumBands; ++lane) {
+        bands.negB2[lane] = 1.0f;
+        bands.carrierZ1[lane] = fromBits(patterns[i + lane]);
+        bands.envZ1[lane] = fromBits(patterns[i + lane]);
+      }
+      float sum;
+      bandKernelFor(kernel)(bands, in, settings, &sum, 1);
+      for (int32_t lane = 0; lane < kNumBands; ++lane) {
+        const float expected = flush(fromBits(patterns[i + lane]));
+        ASSERT_TRUE(same(expected, bands.carrierZ2[lane]) && same(expected, bands.envZ1[lane]))
+            << bandKernelName(kernel) << " kernel, flush of pattern " << std::hex
+            << patterns[i + lane];
+      }
+    }
+  }
+}
+
 void process(ChannelVocoder& vocoder, float** in, float** out, int32_t n) {
   vocoder.process(in[0], in[1], out[0], out[1], n);
 }
 
-void runSession(uint32_t seed, int steps) {
+void runSession(BandKernelKind kernel, uint32_t seed, int steps) {
   ChannelVocoder plugin;
+  plugin.useKernel(kernel);
+  ASSERT_EQ(kernel, plugin.kernel());
   ChannelVocoder settings;  // the model's settings
   reference::BandByBandVocoder model(settings);
   equivalence::Session session(seed);
@@ -102,48 +153,54 @@ void runSession(uint32_t seed, int steps) {
       [&](float** in, float** out, int32_t n) { model.processReplacing(settings, in, out, n); },
       [&](int32_t index, float value) { settings.setParameter(index, value); },
       [&]() { return compareStates(plugin, model); });
-  EXPECT_EQ("", difference) << "seed " << seed;
-  std::printf("  seed %u: %ld blocks, %ld frames agree bit for bit\n", seed, session.blocks(),
-              session.frames());
+  EXPECT_EQ("", difference) << bandKernelName(kernel) << " kernel, seed " << seed;
+  std::printf("  %s kernel, seed %u: %ld blocks, %ld frames agree bit for bit\n",
+              bandKernelName(kernel), seed, session.blocks(), session.frames());
 }
 
 TEST(BandByBand, LongSessionsOfVariedInputAgreeBitForBit) {
-  for (uint32_t seed : {1u, 2u, 3u, 4u}) runSession(seed, 1500);
+  for (BandKernelKind kernel : kernelsHere())
+    for (uint32_t seed : {1u, 2u, 3u, 4u}) runSession(kernel, seed, 1500);
 }
 
 // After loud input the filters ring down through the flush threshold into exact zeros or tiny
 // limit cycles; every state on the way must be the same.
-TEST(BandByBand, SilenceAfterLoudInputAgreesStateForState) {
-  for (float mulch : {1.0f, 0.0f}) {
-    ChannelVocoder plugin;
-    ChannelVocoder settings;
-    plugin.setParameter(7, mulch);
-    settings.setParameter(7, mulch);
-    reference::BandByBandVocoder model(settings);
-    const std::vector<float> loud = signals::speechLike(44100, 11, 3.0f);
-    const std::vector<float> carrier = signals::noise(44100, 12, 0.9f);
-    for (int block = 0; block < 500; ++block) {
-      const int n = 441;
-      std::vector<float> a(2 * n), b;
-      for (int k = 0; k < n; ++k) {
-        const int t = (block * n + k) % 44100;
-        a[k] = block < 100 ? loud[t] : 0.0f;
-        a[n + k] = block < 100 || block % 3 == 0 ? carrier[t] : 0.0f;
-      }
-      b = a;
-      std::vector<float> plugOut(2 * n), modelOut(2 * n);
-      float* pin[2] = {a.data(), a.data() + n};
-      float* pout[2] = {plugOut.data(), plugOut.data() + n};
-      float* min[2] = {b.data(), b.data() + n};
-      float* mout[2] = {modelOut.data(), modelOut.data() + n};
-      process(plugin, pin, pout, n);
-      model.processReplacing(settings, min, mout, n);
-      ASSERT_EQ(0, std::memcmp(plugOut.data(), modelOut.data(), sizeof(float) * 2 * n))
-          << "block " << block;
-      ASSERT_EQ(0, std::memcmp(a.data(), b.data(), sizeof(float) * 2 * n)) << "block " << block;
-      ASSERT_EQ("", compareStates(plugin, model)) << "block " << block;
+void runSilenceAfterLoud(BandKernelKind kernel, float mulch) {
+  ChannelVocoder plugin;
+  ChannelVocoder settings;
+  plugin.useKernel(kernel);
+  plugin.setParameter(7, mulch);
+  settings.setParameter(7, mulch);
+  reference::BandByBandVocoder model(settings);
+  const std::vector<float> loud = signals::speechLike(44100, 11, 3.0f);
+  const std::vector<float> carrier = signals::noise(44100, 12, 0.9f);
+  for (int block = 0; block < 500; ++block) {
+    const int n = 441;
+    std::vector<float> a(2 * n), b;
+    for (int k = 0; k < n; ++k) {
+      const int t = (block * n + k) % 44100;
+      a[k] = block < 100 ? loud[t] : 0.0f;
+      a[n + k] = block < 100 || block % 3 == 0 ? carrier[t] : 0.0f;
     }
+    b = a;
+    std::vector<float> plugOut(2 * n), modelOut(2 * n);
+    float* pin[2] = {a.data(), a.data() + n};
+    float* pout[2] = {plugOut.data(), plugOut.data() + n};
+    float* min[2] = {b.data(), b.data() + n};
+    float* mout[2] = {modelOut.data(), modelOut.data() + n};
+    process(plugin, pin, pout, n);
+    model.processReplacing(settings, min, mout, n);
+    const std::string where =
+        std::string(bandKernelName(kernel)) + " kernel, block " + std::to_string(block);
+    ASSERT_EQ(0, std::memcmp(plugOut.data(), modelOut.data(), sizeof(float) * 2 * n)) << where;
+    ASSERT_EQ(0, std::memcmp(a.data(), b.data(), sizeof(float) * 2 * n)) << where;
+    ASSERT_EQ("", compareStates(plugin, model)) << where;
   }
+}
+
+TEST(BandByBand, SilenceAfterLoudInputAgreesStateForState) {
+  for (BandKernelKind kernel : kernelsHere())
+    for (float mulch : {1.0f, 0.0f}) runSilenceAfterLoud(kernel, mulch);
 }
 
 }  // namespace

@@ -5,18 +5,22 @@
 //
 // Output: one line per case and block size, for example
 //
-//   RESULT name=native-gate-on block=512 ns_per_sample=11.1 rtf=2041.5 instr_per_sample=159.0
+//   RESULT name=native-avx2-gate-on block=512 ns_per_sample=6.7 rtf=3396.9 instr_per_sample=67.2
 //
-//   name             the build ("native": the effect object linked in; "dll": MULCHVOICE.dll
-//                    loaded through its `main` by the 32-bit build, under Wine) and the case:
+//   name             the build ("native": the effect object linked in; "native-8reg": the same
+//                    built to use only xmm0 to xmm7, as 32-bit code must; "dll": MULCHVOICE.dll
+//                    loaded through its `main` by the 32-bit build, under Wine), the band kernel
+//                    ("sse2", "avx" or "avx2", pinned through MULCHVOICE_KERNEL before the effect
+//                    is made; only kernels the processor runs) and the case:
 //                      gate-on             the default program, whose chopper gate is on
 //                      gate-off            the default program with parameter 7 (the gate) at 0
 //                      silence-after-loud  the default program, both inputs silent after two
 //                                          seconds of loud speech-like and carrier input: only
 //                                          the silent stretch is timed, so a cost that appears
 //                                          while the states decay towards zero shows here
-//                      band-by-band-gate-on, band-by-band-gate-off  (native only) the same as
-//                                          gate-on and gate-off with the processing replaced by
+//                      band-by-band-gate-on, band-by-band-gate-off  (native only, no kernel
+//                                          in the name) the same as gate-on and gate-off with
+//                                          the processing replaced by
 //                                          the band-by-band form in tests/reference, one band
 //                                          over the whole block after another: the speed before
 //                                          the bands ran side by side, measured in the same run
@@ -29,19 +33,25 @@
 //                    Ir) inside Vocoder::processReplacing (BandByBandEffect::processReplacing
 //                    for the band-by-band cases) per sample frame, over one second of the case
 //                    after the same warm-up or loud priming as the timed runs
+//   guest_instr_per_sample  on the dll-qemu-<kernel>-<case> lines (block 512), appended by
+//                    tools/bench.sh: the DLL's own instructions as qemu-i386 executes them, per
+//                    frame rendered, warm-up or loud priming included
 //
 // Under Wine the DLL runs in an emulated 32-bit processor on some machines, so its figures
 // compare cases and block sizes with each other, not with the native ones. The timings are
 // medians but still move with the machine's load; the instruction counts do not.
 //
 // By hand, the native program (build/bench-native/tools/bench/process_bench) prints the RESULT
-// lines without instr_per_sample. With `--once <case> <block>` it renders the warm-up (for
+// lines without instr_per_sample. `--list` prints what may follow the build in a name, one to a
+// line (avx-gate-on, ...; band-by-band-gate-on, ...), for the kernels this processor runs;
+// `--time <name> <block>` prints the RESULT line of one of them, so that tools/bench.sh can time
+// two builds alternately. With `--once <name> <block>` it renders the warm-up (for
 // silence-after-loud the loud priming), resets callgrind's counts through its client request
 // and renders about one second of the case, then prints
-//   ONCE name=native-<case> block=<block> frames=<frames counted>
+//   ONCE name=native-<name> block=<block> frames=<frames counted> rendered=<all frames rendered>
 // for example, one command:
 //   valgrind --tool=callgrind --callgrind-out-file=bench.callgrind
-//       --toggle-collect='Vocoder::processReplacing*' process_bench --once gate-on 512
+//       --toggle-collect='Vocoder::processReplacing*' process_bench --once avx-gate-on 512
 // Ir on the `totals:` line of bench.callgrind divided by the frames is instr_per_sample.
 //
 // The gate-on and gate-off lines differ by what the chopper gate costs, including any slow
@@ -59,6 +69,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/band_kernel_choice.h"
 #include "host/aeffect.h"
 
 #ifdef _WIN32
@@ -76,6 +87,8 @@ namespace {
 
 #ifdef _WIN32
 constexpr const char* kBuild = "dll";
+#elif defined(MULCHVOICE_BENCH_8REG)
+constexpr const char* kBuild = "native-8reg";
 #else
 constexpr const char* kBuild = "native";
 #endif
@@ -119,10 +132,48 @@ class BandByBandEffect : public Vocoder {
 };
 #endif
 
-const Case* findCase(const char* name) {
+// A case as run: the case and, for the plug-in's own cases, the kernel pinned for it.
+struct Run {
+  const Case* c;
+  const char* kernel;  // null for the band-by-band cases
+  std::string name() const {
+    return kernel != nullptr ? std::string(kernel) + "-" + c->name : c->name;
+  }
+};
+
+// Every case with every kernel this processor runs, then the band-by-band cases.
+std::vector<Run> allRuns() {
+  std::vector<const char*> kernels;
+  for (BandKernelKind kind : kAllBandKernels)
+    if (processorRuns(kind)) kernels.push_back(bandKernelName(kind));
+  std::vector<Run> runs;
+  for (const char* kernel : kernels)
+    for (const Case& c : kCases)
+      if (!c.bandByBand) runs.push_back({&c, kernel});
   for (const Case& c : kCases)
-    if (std::strcmp(c.name, name) == 0) return &c;
-  return nullptr;
+    if (c.bandByBand) runs.push_back({&c, nullptr});
+  return runs;
+}
+
+bool findRun(const char* name, Run& found) {
+  for (const Run& r : allRuns()) {
+    if (r.name() == name) {
+      found = r;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The effect made next takes this kernel: the engine reads MULCHVOICE_KERNEL when it is made,
+// in the DLL as natively.
+void pinKernel(const char* kernel) {
+  if (kernel == nullptr) return;
+#ifdef _WIN32
+  _putenv_s("MULCHVOICE_KERNEL", kernel);
+#else
+  setenv("MULCHVOICE_KERNEL", kernel, 1);
+#endif
 }
 
 // Speech-like and carrier-like input without library mathematics: pulse trains ringing in a
@@ -191,12 +242,11 @@ void configure(AEffect* effect, const Case& c) {
 
 // Renders what comes before the measured stretch: half a run of the normal input as warm-up,
 // or for silence-after-loud one run of the loud input, so that every state rings at full level
-// when the silence begins.
-void prepare(AEffect* effect, const Case& c, const Inputs& inputs, int block, Buffers& b) {
-  if (c.silenceAfterLoud)
-    render(effect, inputs.loud, block, (kRunFrames / block) * block, b);
-  else
-    render(effect, inputs.normal, block, kRunFrames / 2, b);
+// when the silence begins. Returns the frames rendered.
+int prepare(AEffect* effect, const Case& c, const Inputs& inputs, int block, Buffers& b) {
+  const int frames = c.silenceAfterLoud ? (kRunFrames / block) * block : kRunFrames / 2;
+  render(effect, c.silenceAfterLoud ? inputs.loud : inputs.normal, block, frames, b);
+  return (frames + block - 1) / block * block;
 }
 
 void renderMeasured(AEffect* effect, const Case& c, const Inputs& inputs, int block, int frames,
@@ -224,10 +274,12 @@ double medianNanosecondsPerFrame(AEffect* effect, const Case& c, const Inputs& i
 
 int usage() {
   std::fprintf(stderr,
-               "usage: process_bench                      RESULT lines for every case and block\n"
-               "       process_bench --once <case> <block> one second of one case, for callgrind\n"
-               "cases:");
-  for (const Case& c : kCases) std::fprintf(stderr, " %s", c.name);
+               "usage: process_bench                      RESULT lines for every name and block\n"
+               "       process_bench --list               the names, one to a line\n"
+               "       process_bench --time <name> <block> the RESULT line of one name and block\n"
+               "       process_bench --once <name> <block> one second of one case, for callgrind\n"
+               "names:");
+  for (const Run& r : allRuns()) std::fprintf(stderr, " %s", r.name().c_str());
   std::fprintf(stderr, "\n");
   return 2;
 }
@@ -236,25 +288,34 @@ int usage() {
 
 int main(int argc, char** argv) {
   // Checked before the plug-in is loaded, so that a mistyped command fails at once.
-  const Case* onceCase = nullptr;
-  int onceBlock = 0;
-  if (argc >= 2 && std::strcmp(argv[1], "--once") == 0) {
-    if (argc == 3) {  // the older form: --once <block>, the default program
-      onceCase = &kCases[0];
-      onceBlock = std::atoi(argv[2]);
-    } else if (argc == 4) {
-      onceCase = findCase(argv[2]);
-      onceBlock = std::atoi(argv[3]);
-    }
-    if (onceCase == nullptr || onceBlock < 1 || onceBlock > kOnceFrames) return usage();
-#if !defined(_WIN32) && !defined(MULCHVOICE_BENCH_CALLGRIND)
-    // Without the client request the warm-up or the loud priming would be counted too.
-    std::fprintf(stderr, "process_bench: built without valgrind/callgrind.h; install valgrind\n");
-    return 1;
-#endif
+  enum class Mode { kAll, kList, kTime, kOnce } mode = Mode::kAll;
+  Run single = {nullptr, nullptr};
+  int singleBlock = 0;
+  if (argc == 2 && std::strcmp(argv[1], "--list") == 0) {
+    mode = Mode::kList;
+  } else if (argc == 4 && std::strcmp(argv[1], "--time") == 0) {
+    mode = Mode::kTime;
+  } else if (argc == 4 && std::strcmp(argv[1], "--once") == 0) {
+    mode = Mode::kOnce;
   } else if (argc != 1) {
     return usage();
   }
+  if (mode == Mode::kTime || mode == Mode::kOnce) {
+    singleBlock = std::atoi(argv[3]);
+    const int longest = mode == Mode::kOnce ? kOnceFrames : kRunFrames;
+    if (!findRun(argv[2], single) || singleBlock < 1 || singleBlock > longest) return usage();
+  }
+  if (mode == Mode::kList) {
+    for (const Run& r : allRuns()) std::printf("%s\n", r.name().c_str());
+    return 0;
+  }
+#if !defined(_WIN32) && !defined(MULCHVOICE_BENCH_CALLGRIND)
+  if (mode == Mode::kOnce) {
+    // Without the client request the warm-up or the loud priming would be counted too.
+    std::fprintf(stderr, "process_bench: built without valgrind/callgrind.h; install valgrind\n");
+    return 1;
+  }
+#endif
 
 #ifdef _WIN32
   testhost::PluginHost host;
@@ -280,42 +341,49 @@ int main(int argc, char** argv) {
 #endif
   const Inputs inputs;
 
-  if (onceCase != nullptr) {
-    AEffect* effect = instantiate(*onceCase);
+  auto make = [&](const Run& r) {
+    pinKernel(r.kernel);
+    AEffect* effect = instantiate(*r.c);
     if (effect == nullptr) {
       std::fprintf(stderr, "process_bench: the plug-in gave no effect\n");
-      return 1;
+      std::exit(1);
     }
-    configure(effect, *onceCase);
-    Buffers b(onceBlock);
-    const int frames = (kOnceFrames / onceBlock) * onceBlock;
-    prepare(effect, *onceCase, inputs, onceBlock, b);
+    configure(effect, *r.c);
+    return effect;
+  };
+
+  if (mode == Mode::kOnce) {
+    AEffect* effect = make(single);
+    Buffers b(singleBlock);
+    const int frames = (kOnceFrames / singleBlock) * singleBlock;
+    const int prepared = prepare(effect, *single.c, inputs, singleBlock, b);
 #ifdef MULCHVOICE_BENCH_CALLGRIND
     CALLGRIND_ZERO_STATS;
 #endif
-    renderMeasured(effect, *onceCase, inputs, onceBlock, frames, b);
-    std::printf("ONCE name=%s-%s block=%d frames=%d\n", kBuild, onceCase->name, onceBlock, frames);
+    renderMeasured(effect, *single.c, inputs, singleBlock, frames, b);
+    std::printf("ONCE name=%s-%s block=%d frames=%d rendered=%d\n", kBuild, single.name().c_str(),
+                singleBlock, frames, prepared + frames);
     release(effect);
     return 0;
   }
 
+  auto timeOne = [&](const Run& r, int block) {
+    AEffect* effect = make(r);
+    const double ns = medianNanosecondsPerFrame(effect, *r.c, inputs, block);
+    std::printf("RESULT name=%s-%s block=%d ns_per_sample=%.1f rtf=%.1f\n", kBuild,
+                r.name().c_str(), block, ns, 1e9 / kSampleRate / ns);
+    std::fflush(stdout);  // each line as it comes: the DLL's run takes a while under Wine
+    release(effect);
+  };
+
+  if (mode == Mode::kTime) {
+    timeOne(single, singleBlock);
+    return 0;
+  }
   std::printf("# processReplacing of %s: median of %d runs of %d frames\n", what, kRuns,
               kRunFrames);
   std::fflush(stdout);
-  for (const Case& c : kCases) {
-    for (int block : kBlocks) {
-      AEffect* effect = instantiate(c);
-      if (effect == nullptr) {
-        std::fprintf(stderr, "process_bench: the plug-in gave no effect\n");
-        return 1;
-      }
-      configure(effect, c);
-      const double ns = medianNanosecondsPerFrame(effect, c, inputs, block);
-      std::printf("RESULT name=%s-%s block=%d ns_per_sample=%.1f rtf=%.1f\n", kBuild, c.name,
-                  block, ns, 1e9 / kSampleRate / ns);
-      std::fflush(stdout);  // each line as it comes: the DLL's run takes a while under Wine
-      release(effect);
-    }
-  }
+  for (const Run& r : allRuns())
+    for (int block : kBlocks) timeOne(r, block);
   return 0;
 }

@@ -2,7 +2,9 @@
 // exactly what running the bands one after another computes (the model in
 // tests/reference/band_by_band_vocoder.h, compiled into this program with the engine's own
 // tuning), bit for bit, over long sessions of varied signals, parameter changes, block sizes and
-// buffer arrangements: every output sample and every sample written back to the inputs.
+// buffer arrangements: every output sample and every sample written back to the inputs. Each
+// band kernel the processor runs is pinned in turn through MULCHVOICE_KERNEL, which the DLL's
+// engine reads when an effect is made.
 //
 // The sessions' inputs are the same bits on every build, so what the DLL leaves in the buffers
 // is kept in a file of this build tree (MULCHVOICE_SESSION_RECORD), and the DLL of the other
@@ -11,9 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "engine/band_kernel_choice.h"
 #include "engine/channel_vocoder.h"
 #include "host/aeffect.h"
 #include "tests/reference/band_by_band_vocoder.h"
@@ -31,36 +35,52 @@ void record(std::vector<float>& memory, float** in, float** out, int32_t n) {
     if (n > 0) memory.insert(memory.end(), buffer, buffer + n);
 }
 
-TEST(DllProcessing, AgreesBitForBitWithTheBandByBandForm) {
-  testhost::PluginHost host;
-  std::string error;
-  ASSERT_TRUE(host.load(testhost::defaultPluginPath(), &error)) << error;
-
+// Two long sessions of the DLL with `kernel` pinned, each against the model; the buffers of the
+// recorded seed go to `memory` when it is given.
+void runSessions(testhost::PluginHost& host, BandKernelKind kernel, std::vector<float>* memory) {
+  // The DLL shares this program's C runtime and so its environment; the engine compiled in here
+  // must see the pin as the DLL's does.
+  ASSERT_EQ(0, _putenv_s("MULCHVOICE_KERNEL", bandKernelName(kernel)));
+  ASSERT_EQ(kernel, chooseBandKernel()) << "the pin does not reach the engine";
   for (uint32_t seed : {kRecordedSeed, 22u}) {
     AEffect* effect = host.instantiate();
     ASSERT_NE(nullptr, effect);
     ChannelVocoder settings;  // the model's settings
     reference::BandByBandVocoder model(settings);
     equivalence::Session session(seed);
-    std::vector<float> memory;
+    const bool recording = memory != nullptr && seed == kRecordedSeed;
     const std::string difference = session.run(
         700,
         [&](float** in, float** out, int32_t n) {
           effect->processReplacing(effect, in, out, n);
-          if (seed == kRecordedSeed) record(memory, in, out, n);
+          if (recording) record(*memory, in, out, n);
         },
         [&](int32_t index, float value) { effect->setParameter(effect, index, value); },
         [&](float** in, float** out, int32_t n) { model.processReplacing(settings, in, out, n); },
         [&](int32_t index, float value) { settings.setParameter(index, value); });
-    EXPECT_EQ("", difference) << "seed " << seed;
-    std::printf("  seed %u: %ld blocks, %ld frames agree bit for bit\n", seed, session.blocks(),
-                session.frames());
-    if (seed == kRecordedSeed) {
-      EXPECT_TRUE(reference_case::writeFile(MULCHVOICE_SESSION_RECORD, memory))
-          << "cannot write " << MULCHVOICE_SESSION_RECORD;
-    }
+    EXPECT_EQ("", difference) << bandKernelName(kernel) << " kernel, seed " << seed;
+    std::printf("  %s kernel, seed %u: %ld blocks, %ld frames agree bit for bit\n",
+                bandKernelName(kernel), seed, session.blocks(), session.frames());
     host.close(effect);
   }
+}
+
+TEST(DllProcessing, AgreesBitForBitWithTheBandByBandForm) {
+  testhost::PluginHost host;
+  std::string error;
+  ASSERT_TRUE(host.load(testhost::defaultPluginPath(), &error)) << error;
+
+  std::vector<float> memory;
+  for (BandKernelKind kind : kAllBandKernels) {
+    if (processorRuns(kind))
+      runSessions(host, kind, memory.empty() ? &memory : nullptr);
+    else
+      std::printf("  the %s kernel is not tested: this processor or system does not run it\n",
+                  bandKernelName(kind));
+  }
+  _putenv_s("MULCHVOICE_KERNEL", "");
+  EXPECT_TRUE(reference_case::writeFile(MULCHVOICE_SESSION_RECORD, memory))
+      << "cannot write " << MULCHVOICE_SESSION_RECORD;
 }
 
 #ifdef MULCHVOICE_OTHER_WIDTH_RECORD

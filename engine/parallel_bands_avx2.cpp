@@ -1,0 +1,8 @@
+// The AVX2 band kernel: engine/wide_band_kernel.h, compiled for AVX2 (this file alone).
+
+#include "engine/wide_band_kernel.h"
+
+void runBandsAvx2(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
+                  float* work, int32_t n) {
+  runWideBands(bands, in, settings, work, n);
+}
