@@ -6,9 +6,9 @@
 // Output: one line per case and block size, then for each block size the ratio of our time to
 // the peer's, for example
 //
-//   RESULT name=lv2-gate-on block=512 ns_per_sample=11.9 rtf=1905.6 instr_per_sample=160.2
-//   RESULT name=peer-mda-vocoder block=512 ns_per_sample=30.1 rtf=753.4 instr_per_sample=410.5
-//   RESULT name=lv2-gate-on-to-peer-mda-vocoder block=512 time_ratio=0.40
+//   RESULT name=lv2-gate-on block=512 ns_per_sample=11.4 rtf=1989.1 instr_per_sample=156.8
+//   RESULT name=peer-mda-vocoder block=512 ns_per_sample=20.6 rtf=1100.7 instr_per_sample=241.3
+//   RESULT name=lv2-gate-on-to-peer-mda-vocoder block=512 time_ratio=0.55
 //
 //   name             the case:
 //                      lv2-gate-on        mulchvoice.lv2 at its port defaults (the gate on)
