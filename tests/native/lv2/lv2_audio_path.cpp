@@ -21,90 +21,87 @@ constexpr uint32_t kBlocks[] = {0, 1, 64, 3000, 3001, 10000};
 constexpr float kControlValues[] = {0.0f, 1.0f, 0.5f, NAN, -INFINITY, 2.0f};
 constexpr uint32_t kLongestBlock = 10000;
 
-struct Buffers {
-  std::vector<float> in1, in2, out1, out2;
-  Buffers() : in1(kLongestBlock, 0.25f), in2(kLongestBlock, -0.5f), out1(kLongestBlock),
-              out2(kLongestBlock) {}
-};
-
 // What a host does while its audio runs: blocks of every length, each after a change of every
-// control, then with an input and an output connected to null. Returns the number of calls.
-long session(lv2host::Instance& instance, Buffers& b) {
-  long calls = 0;
-  const float* in[2] = {b.in1.data(), b.in2.data()};
-  float* out[2] = {b.out1.data(), b.out2.data()};
-  int step = 0;
+// control, then one with an input and an output connected to null. Returns the number of runs.
+long session(lv2host::Instance& instance, std::vector<float>& buffer) {
+  const float* in[2] = {buffer.data(), buffer.data()};
+  float* out[2] = {buffer.data(), buffer.data()};
+  long runs = 0;
   for (const uint32_t frames : kBlocks) {
     for (int32_t parameter = 0; parameter < kNumParams; ++parameter)
       instance.control(kFirstControlPort + parameter) =
-          kControlValues[(step + parameter) % std::size(kControlValues)];
-    ++step;
+          kControlValues[(runs + parameter) % std::size(kControlValues)];
     instance.run(in, out, frames);
-    ++calls;
+    ++runs;
   }
-  const float* halfIn[2] = {b.in1.data(), nullptr};
-  float* halfOut[2] = {nullptr, b.out2.data()};
-  instance.run(halfIn, halfOut, kLongestBlock);
-  return calls + 1;
+  in[1] = nullptr;
+  out[0] = nullptr;
+  instance.run(in, out, kLongestBlock);
+  return runs + 1;
 }
 
-int fail(const char* what) {
-  std::printf("FAIL: %s\n", what);
-  return 1;
+// Calls the plug-in's own instantiate, past lilv's allocations; true when it gave null and every
+// allocation it made was released.
+bool instantiationFails(const LV2_Descriptor* descriptor, double rate) {
+  const LV2_Feature* noFeatures[] = {nullptr};
+  hooks::clear();
+  hooks::arm();
+  LV2_Handle handle = descriptor->instantiate(descriptor, rate, MULCHVOICE_LV2_BUNDLE, noFeatures);
+  hooks::disarm();
+  return handle == nullptr && hooks::allocations() == hooks::releases();
 }
 
 }  // namespace
 
 int main() {
-  if (!hooks::countingWorks()) return fail("the allocation and lock hooks do not count");
-  lv2host::Plugin plugin(kPluginUri, MULCHVOICE_LV2_BUNDLE);
+  if (!hooks::countingWorks()) {
+    std::printf("FAIL: the allocation and lock hooks do not count\n");
+    return 1;
+  }
+  const lv2host::Plugin plugin(kPluginUri, MULCHVOICE_LV2_BUNDLE);
   lv2host::Instance instance(plugin, 44100.0);
-  if (instance.get() == nullptr) return fail(plugin.error().c_str());
-  Buffers buffers;
+  if (instance.get() == nullptr) {
+    std::printf("FAIL: no instance: %s\n", plugin.error().c_str());
+    return 1;
+  }
+  std::vector<float> buffer(kLongestBlock, 0.25f);  // in place: inputs and outputs alike
   int failures = 0;
 
   hooks::arm();
-  const long calls = session(instance, buffers) + session(instance, buffers);
+  const long runs = session(instance, buffer) + session(instance, buffer);
   hooks::disarm();
-  const long allocated = hooks::allocations(), released = hooks::releases(),
-             locked = hooks::locks();
-  if (hooks::total() != 0) failures += fail("run or connect_port allocated, released or locked");
+  const long allocated = hooks::allocations(), locked = hooks::locks();
+  if (hooks::total() != 0) {
+    ++failures;
+    std::printf("FAIL: run allocated, released or locked\n");
+  }
 
-  const char* syscallFigure = "not checked (seccomp unavailable)";
+  const char* syscalls = "not checked (seccomp unavailable)";
   if (syscall_trap::prepare() && syscall_trap::catchesSystemCalls()) {
-    const syscall_trap::Result result =
-        syscall_trap::runTrapped([&](bool) { return session(instance, buffers); });
-    if (result == syscall_trap::Result::kSystemCall) {
-      std::printf("FAIL: system call %ld in run or connect_port\n",
-                  syscall_trap::report->syscallNumber);
-      ++failures;
-      syscallFigure = "a system call";
-    } else if (result == syscall_trap::Result::kNoSystemCall) {
-      syscallFigure = "0 system calls under a seccomp trap";
+    switch (syscall_trap::runTrapped([&](bool) { return session(instance, buffer); })) {
+      case syscall_trap::Result::kSystemCall:
+        ++failures;
+        std::printf("FAIL: system call %ld in run\n", syscall_trap::report->syscallNumber);
+        syscalls = "a system call";
+        break;
+      case syscall_trap::Result::kNoSystemCall: syscalls = "0 system calls"; break;
+      case syscall_trap::Result::kUnavailable: break;
     }
   }
 
-  // Straight to the plug-in's instantiate, past lilv's own allocations.
   const LV2_Descriptor* descriptor = lilv_instance_get_descriptor(instance.get());
-  const LV2_Feature* noFeatures[] = {nullptr};
-  hooks::clear();
-  hooks::arm();
-  LV2_Handle refused = descriptor->instantiate(descriptor, 7999.0, MULCHVOICE_LV2_BUNDLE,
-                                               noFeatures);
-  hooks::disarm();
-  if (refused != nullptr || hooks::total() != 0)
-    failures += fail("a refused sample rate gave an instance or allocated");
-  hooks::clear();
+  const bool refused = instantiationFails(descriptor, 7999.0) && hooks::allocations() == 0;
   hooks::failNextNothrowNew();
-  hooks::arm();
-  LV2_Handle starved = descriptor->instantiate(descriptor, 44100.0, MULCHVOICE_LV2_BUNDLE,
-                                               noFeatures);
-  hooks::disarm();
-  if (starved != nullptr || hooks::allocations() != hooks::releases())
-    failures += fail("a failed allocation gave an instance or left memory allocated");
+  const bool starved = instantiationFails(descriptor, 44100.0);
+  if (!refused || !starved) {
+    ++failures;
+    std::printf("FAIL: a %s gave an instance or left memory allocated\n",
+                refused ? "failed allocation" : "refused rate");
+  }
 
-  std::printf("lv2 audio path: %ld runs, %ld allocations, %ld releases, %ld locks; %s; "
-              "refused rate and failed allocation give null, allocate and leak nothing\n",
-              calls, allocated, released, locked, syscallFigure);
+  std::printf("lv2 audio path: %ld runs, %ld allocations, %ld locks, %s; instantiation with a "
+              "refused rate or a failed allocation: %s\n",
+              runs, allocated, locked, syscalls,
+              refused && starved ? "null, nothing left allocated" : "faulty");
   return failures == 0 ? 0 : 1;
 }

@@ -135,46 +135,31 @@ TEST(Lv2Bundle, InstantiatesAtTheSupportedRatesAndRefusesTheOthers) {
     EXPECT_EQ(nullptr, lv2host::Instance(bundle(), rate).get()) << rate;
 }
 
-// Blocks of 0, 1 and several slices give the core's samples; a reactivated instance starts
-// afresh; a port connected to null is left alone, and an input so left reads as silence.
-TEST(Lv2Bundle, OddBlocksReactivationAndNullPortsGiveDefinedSamples) {
-  constexpr int kFrames = 20000;
+// A reactivated instance starts afresh: the same samples as a new core. A port connected to
+// null is left alone, and an input so left reads as silence. (The reference case above covers
+// blocks of one sample and of more than a slice.)
+TEST(Lv2Bundle, ReactivationStartsAfreshAndNullPortsAreLeftAlone) {
+  constexpr uint32_t kFrames = 20000;
   const std::vector<float> speech = signals::speechLike(kFrames, 5, 0.7f);
   const std::vector<float> carrier = signals::noise(kFrames, 6, 0.3f);
   ChannelVocoder core;
-  const Rendering expected = renderInOneCall(core, speech, carrier);
+  const std::vector<float> expected = renderInOneCall(core, speech, carrier).out1;
   lv2host::Instance instance(bundle(), 44100.0);
   ASSERT_NE(nullptr, instance.get());
   std::vector<float> out1(kFrames), out2(kFrames);
-  auto render = [&](const std::vector<int>& lengths) {
-    int done = 0;
-    for (const int n : lengths) {
-      const float* in[2] = {speech.data() + done, carrier.data() + done};
-      float* out[2] = {out1.data() + done, out2.data() + done};
-      instance.run(in, out, static_cast<uint32_t>(n));
-      done += n;
-    }
-  };
-  render({0, 1, 12000, 0, 7999});
-  EXPECT_TRUE(identicalSamples(expected.out1, out1));
-  EXPECT_TRUE(identicalSamples(expected.out1, out2));
-
-  auto reactivate = [&] {
+  const float* in[2] = {speech.data(), carrier.data()};
+  float* out[2] = {out1.data(), out2.data()};
+  for (const char* when : {"at first", "after reactivation", "after a second reactivation"}) {
+    instance.run(in, out, kFrames);
+    EXPECT_TRUE(identicalSamples(expected, out1)) << when;
     lilv_instance_deactivate(instance.get());
     lilv_instance_activate(instance.get());
-  };
-  reactivate();
-  out1.assign(kFrames, 0.0f);
-  render({kFrames});
-  EXPECT_TRUE(identicalSamples(expected.out1, out1)) << "after reactivation";
+  }
 
-  reactivate();  // no band rings on from before: a silent carrier gives a silent output
   const std::vector<float> untouched(kFrames, 7.0f);
-  out1 = untouched;
   out2 = untouched;
-  const float* in[2] = {speech.data(), nullptr};
-  float* out[2] = {out1.data(), nullptr};
-  instance.connect(kOutput2, out2.data());
+  in[1] = nullptr;
+  out[1] = nullptr;  // output 2 was connected to out2 until here
   instance.run(in, out, kFrames);
   EXPECT_TRUE(identicalSamples(signals::silence(kFrames), out1)) << "input 2 left unconnected";
   EXPECT_TRUE(identicalSamples(untouched, out2)) << "output 2 connected to null";
