@@ -2,10 +2,11 @@
 // One instance of the LV2 plug-in: the vocoder's core, tuned for the host's sample rate, and the
 // buffers the host connected to the ports (ports.h).
 //
-// The host's calls, and the threads they come from: the constructor and `activate` run where
-// the host instantiates and activates (they may allocate nothing either, but they take their
-// time); `connect` and `run` run on the audio thread and allocate nothing, take no lock, make no
-// system call. The plug-in starts no threads, so nothing here is shared between threads.
+// The host's calls, and the threads they come from: the constructor and `activate` run on the
+// host's instantiation thread and derive every coefficient with the mathematics library;
+// `connect` and `run` run on the audio thread and allocate nothing, take no lock and make no
+// system call. The plug-in starts no threads and the host never calls two of these at once, so
+// nothing here is shared between threads.
 
 #include <cstdint>
 

@@ -26,7 +26,7 @@ run_ctest() {  # run_ctest <dir> <label> [ctest options...]
     failed+=("$label")
   fi
   # The one-line figures the reliability programs print.
-  grep -hE '^(threads|audio path|entry environment|wine [a-z ]+): ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null || true
+  grep -hE '^(threads|audio path|lv2 audio path|entry environment|wine [a-z ]+): ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null || true
 }
 
 mkdir -p build
