@@ -138,8 +138,8 @@ bool loaded(const lv2host::Plugin& plugin) {
     std::fprintf(stderr, "lv2_bench: %s\n", plugin.error().c_str());
     return false;
   }
-  if (plugin.ports().audioInputs.size() != 2 || plugin.ports().audioOutputs.empty()) {
-    std::fprintf(stderr, "lv2_bench: a plug-in without two audio inputs and an output\n");
+  if (plugin.ports().audioInputs.size() != 2 || plugin.ports().audioOutputs.size() != 2) {
+    std::fprintf(stderr, "lv2_bench: a plug-in without two audio inputs and two outputs\n");
     return false;
   }
   return true;
