@@ -36,3 +36,18 @@ if(MULCHVOICE_8REG)
   endforeach()
   add_compile_definitions(MULCHVOICE_BENCH_8REG)
 endif()
+
+# The AVX and AVX2 band kernels alone are compiled for those instructions; each runs only where
+# engine/band_kernel_choice.cpp finds them. Neither option brings fused multiply-add (-mfma
+# would), and -ffp-contract=off from the shared flags still holds. With GCC, scheduling before
+# register allocation, mindful of register pressure, lets the five states stay in registers in
+# 32-bit code, which has eight (without it one of them goes to memory at every sample step, on
+# the chain from one state to the next). Source properties hold for the targets of the directory
+# that sets them: every directory that compiles the engine's sources calls this.
+function(mulchvoice_wide_kernel_options)
+  set(scheduling "$<$<CXX_COMPILER_ID:GNU>:-fschedule-insns;-fsched-pressure>")
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/engine/parallel_bands_avx.cpp PROPERTIES
+                              COMPILE_OPTIONS "-mavx;${scheduling}")
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/engine/parallel_bands_avx2.cpp PROPERTIES
+                              COMPILE_OPTIONS "-mavx2;${scheduling}")
+endfunction()

@@ -1,49 +1,58 @@
 #!/usr/bin/env bash
-# Speed of processReplacing, native and as MULCHVOICE.dll under Wine (not a test: it prints
-# figures). Builds the benchmark in its own build trees (build/bench-native; build/bench-native-8reg,
-# the same code restricted to the eight vector registers 32-bit code has; build/bench-win32),
-# times the two native builds alternately, case by case, counts their instructions with
-# callgrind, then times the DLL in a Wine session of build/bench-win32 that it starts and stops
-# itself, and counts the DLL's own instructions as qemu-i386 executes them (its -d exec log,
-# filtered to the DLL's code), which no machine's load moves.
+# Speed of the processing (not a test: it prints figures): processReplacing natively and as
+# MULCHVOICE.dll under Wine, and the LV2 plug-in loaded through lilv beside a packaged peer
+# vocoder. Builds the benchmarks in their own build trees (build/bench-native;
+# build/bench-native-8reg, the same code restricted to the eight vector registers 32-bit code has;
+# build/bench-win32), times the two native builds alternately, case by case, counts their
+# instructions with callgrind, times the LV2 plug-in and the peer taking turns, then times the DLL
+# in a Wine session of build/bench-win32 that it starts and stops itself, and counts the DLL's own
+# instructions as qemu-i386 executes them (its -d exec log, filtered to the DLL's code), which no
+# machine's load moves.
 #
-#   bash tools/bench.sh [--native-only | --dll-only]
+#   bash tools/bench.sh [--native-only | --dll-only | --lv2-only]
 #
 # Prints one line per build, band kernel, case and block size:
 #   RESULT name=<build>-<kernel>-<case> block=<frames> ns_per_sample=<ns> rtf=<factor> [instr_per_sample=<Ir>]
 # and for the DLL at block 512 one line per kernel and case:
 #   RESULT name=dll-qemu-<kernel>-<case> block=512 guest_instr_per_sample=<instructions>
-# (tools/bench/process_bench.cpp says what each build, kernel, case and figure is;
-# instr_per_sample is on the native lines only). Exits non-zero when a build or a run fails; the
-# logs are in the build trees.
+# and for the LV2 plug-in, per block size, its time over the peer's:
+#   RESULT name=lv2-gate-on-to-peer-mda-vocoder block=<frames> time_ratio=<ratio>
+# (tools/bench/process_bench.cpp and tools/bench/lv2_bench.cpp say what each build, kernel, case
+# and figure is; instr_per_sample is on the native and LV2 lines only). Exits non-zero when a
+# build or a run fails; the logs are in the build trees.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 
 native=1
 dll=1
+lv2=1
+usage() { sed -n '12p' "$0" >&2; exit 2; }
 case ${1:-} in
   "") ;;
-  --native-only) dll=0 ;;
-  --dll-only) native=0 ;;
-  *) sed -n '9p' "$0" >&2; exit 2 ;;
+  --native-only) dll=0; lv2=0 ;;
+  --dll-only) native=0; lv2=0 ;;
+  --lv2-only) native=0; dll=0 ;;
+  *) usage ;;
 esac
-[ $# -le 1 ] || { sed -n '9p' "$0" >&2; exit 2; }
+[ $# -le 1 ] || usage
 
 readonly native_dir=build/bench-native
 readonly native8_dir=build/bench-native-8reg
 readonly win32_dir=build/bench-win32
 readonly blocks=(64 256 512 3000)
+# Two cases of ours and the peer, and the ratio line.
+readonly lv2_lines=$(( 4 * ${#blocks[@]} ))
 
 die() { echo "bench: $*" >&2; exit 1; }
 
-build() {  # build <dir> <cmake options...>
-  local dir=$1; shift
+build() {  # build <dir> <target> <cmake options...>
+  local dir=$1 target=$2; shift 2
   mkdir -p "$dir"
   echo "bench: building $dir" >&2
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMULCHVOICE_TESTS=OFF "$@" \
     >"$dir/bench-configure.log" 2>&1 || { cat "$dir/bench-configure.log" >&2; die "configuring $dir failed"; }
-  cmake --build "$dir" -j2 --target process_bench >"$dir/bench-build.log" 2>&1 ||
+  cmake --build "$dir" -j2 --target "$target" >"$dir/bench-build.log" 2>&1 ||
     { tail -n 40 "$dir/bench-build.log" >&2; die "building $dir failed (log: $dir/bench-build.log)"; }
 }
 
@@ -56,17 +65,21 @@ check_lines() {  # check_lines <file> <build> <lines>
 }
 
 # Ir inside the processing per frame, over the one second `--once` renders.
-instructions_per_sample() {  # instructions_per_sample <build-dir> <name> <block>
+instructions_per_sample() {  # instructions_per_sample <build-dir> <name> <block> [<program>]
+  local program=${4:-process_bench}
   local out=$1/callgrind/$2-$3.out
   local log=$1/callgrind/$2-$3.log
   local once frames total entry='Vocoder::processReplacing*'
-  case $2 in band-by-band-*) entry='*BandByBandEffect::processReplacing*' ;; esac
+  case $2 in
+    band-by-band-*) entry='*BandByBandEffect::processReplacing*' ;;
+    lv2-* | peer-*) entry='*runPlugin*' ;;
+  esac
   mkdir -p "$1/callgrind"
   once=$(valgrind --tool=callgrind --callgrind-out-file="$out" \
            --toggle-collect="$entry" \
-           "$1/tools/bench/process_bench" --once "$2" "$3" 2>"$log") ||
+           "$1/tools/bench/$program" --once "$2" "$3" 2>"$log") ||
     { tail -n 20 "$log" >&2; die "callgrind run of $2 at block $3 in $1 failed (log: $log)"; }
-  frames=$(sed -n 's/^ONCE .* frames=\([0-9]*\) .*/\1/p' <<<"$once")
+  frames=$(sed -n 's/^ONCE .* frames=\([0-9]*\).*/\1/p' <<<"$once")
   total=$(sed -n 's/^totals: \([0-9]*\).*/\1/p' "$out")
   [ -n "$frames" ] && [ "$frames" -gt 0 ] || die "no frame count from --once $2 $3: $once"
   # No instructions would mean the function callgrind collects in no longer exists.
@@ -87,10 +100,14 @@ native_line() {  # native_line <build-dir> <name> <block>
 
 # The native build and the 8-register build, timed alternately so that both see the same load;
 # the band-by-band cases in the native build only.
-run_native() {
+need_valgrind() {
   command -v valgrind >/dev/null || die "valgrind is needed for the instruction counts (apt-get install valgrind)"
-  build "$native_dir"
-  build "$native8_dir" -DMULCHVOICE_8REG=ON
+}
+
+run_native() {
+  need_valgrind
+  build "$native_dir" process_bench
+  build "$native8_dir" process_bench -DMULCHVOICE_8REG=ON
   local output=$native_dir/bench-output.txt names name block expected=0 expected8=0
   mapfile -t names < <("$native_dir/tools/bench/process_bench" --list)
   [ "${#names[@]}" -gt 0 ] || die "the native program lists no cases"
@@ -109,6 +126,27 @@ run_native() {
   # Every line names a build starting with "native-"; the 8-register build's have "native-8reg-".
   check_lines "$output" native "$((expected + expected8))"
   check_lines "$output" native-8reg "$expected8"
+}
+
+# The LV2 plug-in and its peer, in the native tree; the peer comes from Debian's mda-lv2.
+run_lv2() {
+  need_valgrind
+  build "$native_dir" lv2_bench
+  local output=$native_dir/lv2-bench-output.txt line name block instructions
+  "$native_dir/tools/bench/lv2_bench" >"$output" || { cat "$output"; die "the LV2 run failed"; }
+  [ "$(grep -c '^RESULT ' "$output" || true)" -eq "$lv2_lines" ] ||
+    die "the LV2 run printed too few RESULT lines (output: $output)"
+  grep '^#' "$output" || true
+  while read -r line; do
+    case $line in
+      *ns_per_sample=*) ;;
+      *) echo "$line"; continue ;;
+    esac
+    name=$(sed -n 's/^RESULT name=\([^ ]*\) .*/\1/p' <<<"$line")
+    block=$(sed -n 's/.* block=\([0-9]*\) .*/\1/p' <<<"$line")
+    instructions=$(instructions_per_sample "$native_dir" "$name" "$block" lv2_bench) || exit 1
+    echo "$line instr_per_sample=$instructions"
+  done < <(grep '^RESULT ' "$output")
 }
 
 wine_started=0
@@ -176,7 +214,7 @@ guest_instructions_per_sample() {  # guest_instructions_per_sample <name> <block
 }
 
 run_dll() {
-  build "$win32_dir" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
+  build "$win32_dir" process_bench -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
   local output=$win32_dir/bench-output.txt
   wine_started=1
   tools/wine-env.sh start "$win32_dir" >"$win32_dir/bench-wine-start.log" 2>&1 ||
@@ -200,4 +238,5 @@ run_dll() {
 }
 
 if [ "$native" = 1 ]; then run_native; fi
+if [ "$lv2" = 1 ]; then run_lv2; fi
 if [ "$dll" = 1 ]; then run_dll; fi

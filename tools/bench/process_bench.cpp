@@ -71,6 +71,7 @@
 
 #include "engine/band_kernel_choice.h"
 #include "host/aeffect.h"
+#include "tools/bench/bench_signals.h"
 
 #ifdef _WIN32
 #include "tools/testhost/plugin_host.h"
@@ -84,6 +85,9 @@
 #endif
 
 namespace {
+
+using bench::Input;
+using bench::Inputs;
 
 #ifdef _WIN32
 constexpr const char* kBuild = "dll";
@@ -176,31 +180,6 @@ void pinKernel(const char* kernel) {
 #endif
 }
 
-// Speech-like and carrier-like input without library mathematics: pulse trains ringing in a
-// resonator under a syllable envelope, and a sawtooth with noise. At level 1 the speech peaks
-// near 0.27 and the carrier near 0.4.
-struct Input {
-  std::vector<float> speech, carrier;
-  Input(int frames, float speechLevel, float carrierLevel) : speech(frames), carrier(frames) {
-    uint32_t state = 2463534242u;
-    float y1 = 0.0f, y2 = 0.0f;
-    for (int k = 0; k < frames; ++k) {
-      state ^= state << 13;
-      state ^= state >> 17;
-      state ^= state << 5;
-      const float noise = static_cast<float>(static_cast<int32_t>(state)) * 4.656613e-10f;
-      const float y = (k % 210 == 0 ? 1.0f : 0.0f) + 1.93f * y1 - 0.97f * y2;
-      y2 = y1;
-      y1 = y;
-      const float phase = static_cast<float>(k % 9000) / 9000.0f;
-      const float envelope = phase < 0.5f ? 2.0f * phase : 2.0f * (1.0f - phase);
-      speech[k] = speechLevel * envelope * (0.05f * y + 0.05f * noise);
-      carrier[k] =
-          carrierLevel * (0.3f * (static_cast<float>(k % 401) / 200.5f - 1.0f) + 0.1f * noise);
-    }
-  }
-};
-
 struct Buffers {
   std::vector<float> in1, in2, out1, out2;
   explicit Buffers(int block) : in1(block), in2(block), out1(block), out2(block) {}
@@ -230,11 +209,6 @@ void renderSilence(AEffect* effect, int block, int frames, Buffers& b) {
     effect->processReplacing(effect, inputs, outputs, block);
   }
 }
-
-struct Inputs {
-  Input normal{8 * 44100, 1.0f, 1.0f};
-  Input loud{8 * 44100, 3.0f, 2.25f};  // peaks near 0.8 and 0.9
-};
 
 void configure(AEffect* effect, const Case& c) {
   if (c.gateOff) effect->setParameter(effect, kGateParameter, 0.0f);

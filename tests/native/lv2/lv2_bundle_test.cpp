@@ -1,0 +1,168 @@
+// The LV2 bundle of the build tree as hosts meet it: loaded through lilv, its ports read from
+// its description, its instances run. Its samples are held bit for bit against the core's at
+// 44100 Hz, and its band levels against the filters' physics at 48000 and 96000 Hz.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "engine/channel_vocoder.h"
+#include "lv2/ports.h"
+#include "tests/native/band_prediction.h"
+#include "tests/native/rendering.h"
+#include "tests/native/test_signals.h"
+#include "tests/wine/processing/reference_case.h"
+#include "tools/lv2host/lv2_host.h"
+
+namespace {
+
+const lv2host::Plugin& bundle() {
+  static const lv2host::Plugin plugin(kPluginUri, MULCHVOICE_LV2_BUNDLE);
+  return plugin;
+}
+
+uint32_t controlPort(int32_t parameter) { return kFirstControlPort + parameter; }
+
+TEST(Lv2Bundle, PortsAreTwoInputsTwoOutputsThenTheParametersWithTheirLabelsAndDefaults) {
+  const lv2host::Plugin& plugin = bundle();
+  ASSERT_NE(nullptr, plugin.get()) << plugin.error();
+  EXPECT_EQ((std::vector<uint32_t>{kInput1, kInput2}), plugin.ports().audioInputs);
+  EXPECT_EQ((std::vector<uint32_t>{kOutput1, kOutput2}), plugin.ports().audioOutputs);
+  ASSERT_EQ(static_cast<uint32_t>(kNumPorts), lilv_plugin_get_num_ports(plugin.get()));
+  std::vector<float> minimum(kNumPorts), maximum(kNumPorts);
+  lilv_plugin_get_port_ranges_float(plugin.get(), minimum.data(), maximum.data(), nullptr);
+  for (int32_t parameter = 0; parameter < kNumParams; ++parameter) {
+    const uint32_t port = controlPort(parameter);
+    EXPECT_TRUE(plugin.is(port, LILV_URI_CONTROL_PORT) && plugin.is(port, LILV_URI_INPUT_PORT));
+    EXPECT_EQ(kParameterTable[parameter].label, plugin.name(port));
+    const std::string symbol = plugin.symbol(port);
+    EXPECT_EQ(std::string::npos, symbol.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"))
+        << symbol;
+    EXPECT_TRUE(identicalBits(kParameterTable[parameter].defaultValue,
+                              plugin.ports().defaults[port]))
+        << symbol << " defaults to " << plugin.ports().defaults[port];
+    EXPECT_EQ(0.0f, minimum[port]) << symbol;
+    EXPECT_EQ(1.0f, maximum[port]) << symbol;
+    EXPECT_EQ(parameter == kSwitchCS || parameter == kMulchIO,
+              plugin.hasProperty(port, LV2_CORE__toggled))
+        << symbol;
+  }
+}
+
+// The reference case with each of its parameter changes made on a control port between runs;
+// in place, the outputs are the input buffers.
+std::vector<float> renderReferenceCase(bool inPlace) {
+  lv2host::Instance instance(bundle(), 44100.0);
+  EXPECT_NE(nullptr, instance.get());
+  bool outputsDiffer = false;
+  const std::vector<float> out1 = reference_case::render(
+      [&](float** inputs, float** outputs, int n) {
+        const size_t bytes = sizeof(float) * static_cast<size_t>(n);
+        if (inPlace) {
+          std::memcpy(outputs[0], inputs[0], bytes);
+          std::memcpy(outputs[1], inputs[1], bytes);
+        }
+        const float* in[2] = {inPlace ? outputs[0] : inputs[0], inPlace ? outputs[1] : inputs[1]};
+        instance.run(in, outputs, static_cast<uint32_t>(n));
+      },
+      [&](int32_t index, float value) { instance.control(controlPort(index)) = value; },
+      outputsDiffer);
+  EXPECT_FALSE(outputsDiffer);
+  return out1;
+}
+
+TEST(Lv2Bundle, RendersTheReferenceCaseAt44100BitForBitAsTheCoreAndTheCommittedReference) {
+  std::vector<float> committed;
+  ASSERT_TRUE(reference_case::readFile(
+      MULCHVOICE_SOURCE_DIR "/tests/wine/processing/processing_reference.f32", committed));
+  ChannelVocoder core;
+  bool outputsDiffer = false;
+  const std::vector<float> coreRendering = reference_case::render(
+      [&](float** in, float** out, int n) { core.process(in[0], in[1], out[0], out[1], n); },
+      [&](int32_t index, float value) { core.setParameter(index, value); }, outputsDiffer);
+  EXPECT_TRUE(identicalSamples(committed, coreRendering));
+  for (const bool inPlace : {false, true})
+    EXPECT_TRUE(identicalSamples(coreRendering, renderReferenceCase(inPlace)))
+        << (inPlace ? "in place" : "separate buffers");
+}
+
+// A steady sine at each band's centre, as the core tunes it for the rate, must come out at the
+// level the transfer functions predict at that rate: an instance tuned for any other rate puts
+// the sine off its bands' centres and its envelopes off their times, by far more than the 0.1 %
+// the band physics test allows (see band_physics_test.cpp).
+TEST(Lv2Bundle, SineAtEachBandCentreGivesThePredictedLevelAt48000And96000) {
+  constexpr double kAmplitude = 0.1;
+  constexpr uint32_t kBlock = 1024;
+  for (const float rate : {48000.0f, 96000.0f}) {
+    const ChannelVocoder tuned(rate);
+    const int settle = static_cast<int>(1.5 * rate), measure = static_cast<int>(0.5 * rate);
+    for (int32_t band = 1; band <= kNumBands; ++band) {
+      BandFilter record;
+      tuned.getBand(band, record);
+      const double w = band_prediction::centreAngle(record);
+      const std::vector<float> sine =
+          signals::sine(settle + measure, w, static_cast<float>(kAmplitude));
+      std::vector<float> out1(sine.size()), out2(sine.size());
+      lv2host::Instance instance(bundle(), rate);
+      ASSERT_NE(nullptr, instance.get()) << rate;
+      instance.control(controlPort(kMulchIO)) = 0.0f;
+      for (size_t done = 0; done < sine.size(); done += kBlock) {
+        const uint32_t n = static_cast<uint32_t>(std::min<size_t>(kBlock, sine.size() - done));
+        const float* in[2] = {sine.data() + done, sine.data() + done};
+        float* out[2] = {out1.data() + done, out2.data() + done};
+        instance.run(in, out, n);
+      }
+      const band_prediction::Complex measured =
+          band_prediction::fundamentalPhasor(out1, settle, w);
+      const band_prediction::Complex predicted =
+          band_prediction::predictedFundamental(tuned, w, kAmplitude, 0.3);
+      const double error = std::abs(measured - predicted) / std::abs(predicted);
+      std::printf("  %.0f Hz, band %d, %.1f Hz: error %.1e\n", rate, band,
+                  w * rate / (2.0 * signals::kPi), error);
+      EXPECT_LT(error, 1e-3) << "band " << band << " at " << rate;
+    }
+  }
+}
+
+TEST(Lv2Bundle, InstantiatesAtTheSupportedRatesAndRefusesTheOthers) {
+  for (const double rate : {8000.0, 22050.0, 88200.0, 384000.0})
+    EXPECT_NE(nullptr, lv2host::Instance(bundle(), rate).get()) << rate;
+  for (const double rate : {7999.0, 384001.0, 0.0, -44100.0, double(NAN), double(INFINITY)})
+    EXPECT_EQ(nullptr, lv2host::Instance(bundle(), rate).get()) << rate;
+}
+
+// A reactivated instance starts afresh: the same samples as a new core. A port connected to
+// null is left alone, and an input so left reads as silence. (The reference case above covers
+// blocks of one sample and of more than a slice.)
+TEST(Lv2Bundle, ReactivationStartsAfreshAndNullPortsAreLeftAlone) {
+  constexpr uint32_t kFrames = 20000;
+  const std::vector<float> speech = signals::speechLike(kFrames, 5, 0.7f);
+  const std::vector<float> carrier = signals::noise(kFrames, 6, 0.3f);
+  ChannelVocoder core;
+  const std::vector<float> expected = renderInOneCall(core, speech, carrier).out1;
+  lv2host::Instance instance(bundle(), 44100.0);
+  ASSERT_NE(nullptr, instance.get());
+  std::vector<float> out1(kFrames), out2(kFrames);
+  const float* in[2] = {speech.data(), carrier.data()};
+  float* out[2] = {out1.data(), out2.data()};
+  for (const char* when : {"at first", "after reactivation", "after a second reactivation"}) {
+    instance.run(in, out, kFrames);
+    EXPECT_TRUE(identicalSamples(expected, out1)) << when;
+    lilv_instance_deactivate(instance.get());
+    lilv_instance_activate(instance.get());
+  }
+
+  const std::vector<float> untouched(kFrames, 7.0f);
+  out2 = untouched;
+  in[1] = nullptr;
+  out[1] = nullptr;  // output 2 was connected to out2 until here
+  instance.run(in, out, kFrames);
+  EXPECT_TRUE(identicalSamples(signals::silence(kFrames), out1)) << "input 2 left unconnected";
+  EXPECT_TRUE(identicalSamples(untouched, out2)) << "output 2 connected to null";
+}
+
+}  // namespace
