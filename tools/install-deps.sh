@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing Mulchvoice needs on Debian: the native and the 32-bit and
 # 64-bit Windows cross toolchains, GoogleTest sources, Wine (32-bit and 64-bit) and a virtual
-# display, and
-# for the LV2 plug-in the LV2 headers and validator (lv2-dev, sordi), the loader library lilv
-# with its command-line host, and the packaged vocoder the LV2 benchmark times beside ours.
+# display, and for the LV2 plug-in the LV2 headers and validator (lv2-dev, sordi), the loader
+# library lilv with its command-line host, and the packaged vocoder the LV2 benchmark times
+# beside ours.
 # As root it installs what is missing; otherwise it says what to install and fails.
 set -euo pipefail
 
