@@ -15,7 +15,8 @@
 #
 # 32-bit code: Debian's wine32 runs 32-bit programs directly where the kernel executes 32-bit
 # code. Where it does not (some virtual machines have no 32-bit user mode), the same wine32 runs
-# under qemu-i386 (version 8 or later; tools/install-deps.sh installs it). Wine starts its server
+# under qemu-i386 (version 8 or later; tools/install-deps.sh installs it);
+# MULCHVOICE_WINE_EMULATE=1 takes that path on any machine. Wine starts its server
 # and every further process by executing files beside its loader, so the shim is a copy of the
 # loader in a directory of its own, beside two scripts: `wine-preloader`, which Wine executes to
 # start each process and which hands the loader to qemu, and `wineserver`.
@@ -49,7 +50,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Can this kernel run 32-bit x86 programs? The i386 dynamic loader is installed with wine32.
 native_32bit() {
-  /lib/ld-linux.so.2 --help >/dev/null 2>&1
+  [ "${MULCHVOICE_WINE_EMULATE:-0}" != 1 ] && /lib/ld-linux.so.2 --help >/dev/null 2>&1
 }
 
 qemu_usable() {
