@@ -27,8 +27,10 @@ session_pids() {
 mode=$(bash "$root/tools/wine-env.sh" mode "$build")
 if [ "$mode" = emulated ]; then tries=2; else tries=1; fi
 
+# The limits leave time for the session's boot and both processes to start: about 1 s natively,
+# up to 10 s under emulation on a busy machine.
 status=0
-bash "$root/tools/wine-env.sh" run "$build" --timeout 4 --emulated-timeout 15 --name "$name" \
+bash "$root/tools/wine-env.sh" run "$build" --timeout 5 --emulated-timeout 20 --name "$name" \
   "$hangs" >"$out" 2>&1 &
 watchdog=$!
 seen=() programs=0
