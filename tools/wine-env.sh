@@ -290,6 +290,18 @@ end_session() {  # end_session RUN-DIR PREFIX
   return "$ok"
 }
 
+# Boots the session's own processes (services, the desktop...), with their output in the tree's
+# boot log rather than the program's (a crash there is no fault of the program), then runs the
+# program.
+boot_and_run() {  # boot_and_run PROGRAM [ARGUMENTS...]
+  "${wine[@]}" wineboot </dev/null >>"$state_dir/boot.log" 2>&1 ||
+    say "booting the Wine session failed (see $state_dir/boot.log)"
+  case $1 in
+    *.exe|*.EXE) "${wine[@]}" "$@" ;;
+    *) "$@" ;;
+  esac
+}
+
 # One try of a program in a fresh session: sets `status` and `timed_out`.
 run_once() {  # run_once SECONDS PROGRAM [ARGUMENTS...]
   local seconds=$1 run prefix
@@ -308,10 +320,7 @@ run_once() {  # run_once SECONDS PROGRAM [ARGUMENTS...]
   export WINEPREFIX=$prefix MULCHVOICE_WINE_RUN=$run
   start_server "$run/wineserver.log"
   echo "$server" >"$run/server.pid"
-  case $1 in
-    *.exe|*.EXE) watch "$seconds" "${wine[@]}" "$@" ;;
-    *) watch "$seconds" "$@" ;;
-  esac
+  watch "$seconds" boot_and_run "$@"
   trap - INT TERM HUP
   local result=$status was_timed_out=$timed_out
   if ! end_session "$run" "$prefix"; then
