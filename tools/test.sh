@@ -20,17 +20,18 @@ step() { printf '\n=== %s\n' "$*"; }
 
 # The processes of our Wine sessions still there: tools/wine-env.sh marks everything it starts,
 # and Wine everything it starts in turn, with the tree in the environment (or a Wine prefix in
-# it). Zombies have no environment left and do not count.
+# it). Read through each thread, since a Wine process whose main thread has ended while others
+# run shows no environment of its own. Zombies have no environment left and do not count.
 wine_leftovers() {
   local tree file pid
   for tree in "${wine_trees[@]}"; do
     tree=$(sed 's/[][\.*^$+?(){}|]/\\&/g' <<<"$tree")
     for file in $(grep -lsxzE -e "MULCHVOICE_WINE_TREE=$tree" -e "WINEPREFIX=$tree/.*" \
-                    /proc/[0-9]*/environ); do
+                    /proc/[0-9]*/task/[0-9]*/environ); do
       pid=${file#/proc/}
-      echo "${pid%/environ}"
+      echo "${pid%%/*}"
     done
-  done
+  done | sort -un
 }
 
 # Ends the leftovers by their process ids, saying which they were; fails if there were any.

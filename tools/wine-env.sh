@@ -128,16 +128,19 @@ own_line() {
   done
 }
 
-# Prints the live processes whose environment holds exactly NAME=VALUE, one id a line. grep runs
-# with the marks removed from its own environment; zombies have an empty environment.
+# Prints the live processes whose environment holds exactly NAME=VALUE, one id a line. Read
+# through each thread: a Wine process whose main thread has ended while others run shows no
+# environment of its own. grep runs with the marks removed from its own environment; zombies
+# have none.
 marked() {  # marked NAME=VALUE
-  local own file pid
+  local own file pid listed=" "
   own_line
   for file in $(env -u MULCHVOICE_WINE_TREE -u MULCHVOICE_WINE_RUN \
-                  grep -lsxzF -e "$1" /proc/[0-9]*/environ 2>/dev/null); do
+                  grep -lsxzF -e "$1" /proc/[0-9]*/task/[0-9]*/environ 2>/dev/null); do
     pid=${file#/proc/}
-    pid=${pid%/environ}
-    case $own in *" $pid "*) continue ;; esac
+    pid=${pid%%/*}
+    case $own$listed in *" $pid "*) continue ;; esac
+    listed+="$pid "
     echo "$pid"
   done
 }

@@ -18,10 +18,11 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # The processes of this check's sessions, by the mark every process of a run carries.
 session_pids() {
   local file pid
-  for file in $(grep -lsxzE "MULCHVOICE_WINE_RUN=$runs\.[A-Za-z0-9]+" /proc/[0-9]*/environ); do
+  for file in $(grep -lsxzE "MULCHVOICE_WINE_RUN=$runs\.[A-Za-z0-9]+" \
+                  /proc/[0-9]*/task/[0-9]*/environ); do
     pid=${file#/proc/}
-    echo "${pid%/environ}"
-  done
+    echo "${pid%%/*}"
+  done | sort -un
 }
 
 mode=$(bash "$root/tools/wine-env.sh" mode "$build")
