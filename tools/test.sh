@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit tests (plain, with AddressSanitizer and UndefinedBehavior-
 # Sanitizer, with ThreadSanitizer) and the 32-bit Windows tests of the real DLL under Wine.
-# Installs what is missing first (as root). Exits non-zero on the first failure.
+# Installs what is missing first (as root). Exits non-zero if any suite failed, or if a process
+# of its Wine sessions (Xvfb, Wine, the emulator) outlived them; Ctrl-C ends everything it
+# started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,8 +12,93 @@ bash tools/install-deps.sh
 jobs=2
 started=$(date +%s)
 failed=()
+# The build trees whose Wine sessions this run starts.
+wine_trees=("$PWD/build/win32")
+ctest_pid=
 
 step() { printf '\n=== %s\n' "$*"; }
+
+# The processes of our Wine sessions still there: tools/wine-env.sh marks everything it starts,
+# and Wine everything it starts in turn, with the tree in the environment (or a Wine prefix in
+# it). Read through each thread, since a Wine process whose main thread has ended while others
+# run shows no environment of its own. Zombies have no environment left and do not count.
+wine_leftovers() {
+  local tree file pid
+  for tree in "${wine_trees[@]}"; do
+    tree=$(sed 's/[][\.*^$+?(){}|]/\\&/g' <<<"$tree")
+    for file in $(grep -lsxzE -e "MULCHVOICE_WINE_TREE=$tree" -e "WINEPREFIX=$tree/.*" \
+                    /proc/[0-9]*/task/[0-9]*/environ); do
+      pid=${file#/proc/}
+      echo "${pid%%/*}"
+    done
+  done | sort -un
+}
+
+# Ends the leftovers by their process ids, saying which they were; fails if there were any.
+end_wine_leftovers() {
+  local pids
+  pids=$(wine_leftovers | sort -un)
+  [ -n "$pids" ] || return 0
+  echo "LEFT OVER: processes of the Wine sessions outlived the tests; ending them:"
+  ps -o pid,ppid,etime,args -p "$(echo $pids | tr ' ' ,)" || true
+  for _ in $(seq 50); do
+    # shellcheck disable=SC2086
+    kill -KILL $pids 2>/dev/null || true
+    sleep 0.1
+    pids=$(wine_leftovers)
+    [ -n "$pids" ] || break
+  done
+  [ -z "$pids" ] || echo "LEFT OVER: these would not end: $pids"
+  return 1
+}
+
+stop_wine_sessions() {
+  local tree
+  for tree in "${wine_trees[@]}"; do
+    [ -d "$tree/wine-env" ] || continue
+    timeout 120 bash tools/wine-env.sh stop "$tree" >/dev/null 2>&1 ||
+      echo "stopping the Wine session of $tree failed"
+  done
+}
+
+alive() {  # alive PID: running, not a zombie
+  [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
+}
+
+# A process and all its descendants, deepest first.
+descendants() {  # descendants PID
+  local child
+  for child in $(grep -lsE "^PPid:[[:space:]]+$1\$" /proc/[0-9]*/status); do
+    child=${child#/proc/}
+    descendants "${child%/status}"
+  done
+  echo "$1"
+}
+
+# Ctrl-C (or the end of the caller): end the test run, its tests first (a Wine test then ends
+# its session itself), then whatever of the Wine sessions is left.
+interrupted() {
+  trap - INT TERM HUP
+  echo
+  echo "=== interrupted: ending the tests and their Wine sessions"
+  if [ -n "$ctest_pid" ]; then
+    local pids pid
+    pids=$(descendants "$ctest_pid")
+    # shellcheck disable=SC2086
+    kill -TERM $pids 2>/dev/null || true
+    for _ in $(seq 300); do
+      for pid in $pids; do alive "$pid" && break; done
+      alive "$pid" || break
+      sleep 0.1
+    done
+    # shellcheck disable=SC2086
+    kill -KILL $pids 2>/dev/null || true
+  fi
+  stop_wine_sessions
+  end_wine_leftovers || true
+  exit 130
+}
+trap interrupted INT TERM HUP
 
 build() {  # build <dir> <cmake options...>
   local dir=$1; shift
@@ -21,12 +108,17 @@ build() {  # build <dir> <cmake options...>
 }
 
 run_ctest() {  # run_ctest <dir> <label> [ctest options...]
-  local dir=$1 label=$2; shift 2
-  if ! (cd "$dir" && ctest -j"$jobs" --output-on-failure --timeout 900 "$@"); then
-    failed+=("$label")
-  fi
-  # The one-line figures the reliability programs print.
-  grep -hE '^(threads|audio path|lv2 audio path|entry environment|wine [a-z ]+): ' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null || true
+  local dir=$1 label=$2 status=0; shift 2
+  # In the background, so that a signal reaches the trap at once.
+  (cd "$dir" && exec ctest -j"$jobs" --output-on-failure --timeout 900 "$@") &
+  ctest_pid=$!
+  wait "$ctest_pid" || status=$?
+  ctest_pid=
+  [ "$status" = 0 ] || failed+=("$label")
+  # The one-line figures the reliability programs print, and every time-out and second try of
+  # the Wine watchdog, passed tests' included.
+  grep -hE '^(threads|audio path|lv2 audio path|entry environment|wine [a-z ]+): |^wine-env: (TIMED OUT|running .* once more|FAILED)' \
+    "$dir/Testing/Temporary/LastTest.log" 2>/dev/null || true
 }
 
 mkdir -p build
@@ -50,7 +142,10 @@ bash tools/fuzz.sh 60 build/fuzz || failed+=(fuzz)
 
 step "32-bit Windows build and tests under Wine"
 build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
+echo "Wine runs $(bash tools/wine-env.sh mode build/win32) here"
 run_ctest build/win32 wine
+# The fixture's cleanup has ended the sessions; nothing of them may be left.
+end_wine_leftovers || failed+=("left-over Wine processes")
 
 elapsed=$(( $(date +%s) - started ))
 echo

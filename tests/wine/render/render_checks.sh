@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end checks of the offline host: tools/mulchvoice runs mvrender.exe under Wine with the
-# real MULCHVOICE.dll, in the session the CTest fixture `wine` keeps running.
+# real MULCHVOICE.dll. CTest runs each case with tools/wine-env.sh run, so that every command of
+# the case runs in the case's own Wine session, under its watchdog.
 #
 #   render_checks.sh CASE        (CASE: see the functions check_* and refuses_* below)
 #
