@@ -4,9 +4,13 @@
 # first.
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(mulchvoice_exports vst/mulchvoice64.def)
+  set(mulchvoice_wine_arch win64)
 else()
   set(mulchvoice_exports vst/mulchvoice.def)
+  set(mulchvoice_wine_arch win32)
 endif()
+# tools/wine-env.sh runs this tree's programs in a Wine prefix of the same pointer width.
+file(WRITE ${CMAKE_BINARY_DIR}/wine-arch.txt "${mulchvoice_wine_arch}\n")
 add_library(MULCHVOICE SHARED
   host/dll_entry.cpp
   vst/allocation_operators.cpp

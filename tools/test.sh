@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit tests (plain, with AddressSanitizer and UndefinedBehavior-
-# Sanitizer, with ThreadSanitizer) and the 32-bit Windows tests of the real DLL under Wine.
+# Sanitizer, with ThreadSanitizer) and the Windows tests of the real DLLs, 32-bit and 64-bit,
+# under Wine.
 # Installs what is missing first (as root). Exits non-zero if any suite failed, or if a process
 # of its Wine sessions (Xvfb, Wine, the emulator) outlived them; Ctrl-C ends everything it
 # started.
@@ -13,7 +14,7 @@ jobs=2
 started=$(date +%s)
 failed=()
 # The build trees whose Wine sessions this run starts.
-wine_trees=("$PWD/build/win32")
+wine_trees=("$PWD/build/win32" "$PWD/build/win64")
 ctest_pid=
 
 step() { printf '\n=== %s\n' "$*"; }
@@ -145,6 +146,13 @@ build build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
 echo "Wine runs $(bash tools/wine-env.sh mode build/win32) here"
 run_ctest build/win32 wine
 # The fixture's cleanup has ended the sessions; nothing of them may be left.
+end_wine_leftovers || failed+=("left-over Wine processes")
+
+step "64-bit Windows build and tests under Wine"
+# The same tests against the 64-bit DLL, which must also leave the 32-bit DLL's samples.
+build build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw64.cmake \
+  -DMULCHVOICE_OTHER_WIDTH_BUILD="$PWD/build/win32"
+run_ctest build/win64 wine64
 end_wine_leftovers || failed+=("left-over Wine processes")
 
 elapsed=$(( $(date +%s) - started ))

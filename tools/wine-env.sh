@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs the 32-bit Windows programs of one build tree under Wine, each in a Wine session of its
-# own, watched: a program still running at its time limit is ended with everything it started.
+# Runs the Windows programs of one build tree (32-bit or 64-bit) under Wine, each in a Wine
+# session of its own, watched: a program still running at its time limit is ended with everything
+# it started.
 #
 #   tools/wine-env.sh start <build-dir>      start the tree's virtual display (Xvfb); create the
 #                                            template prefix <build-dir>/wineprefix on first use
@@ -35,6 +36,9 @@
 # display, Xvfb's process id, the runs, logs and, where needed, the emulation shim below.
 # Every wait is bounded.
 #
+# 64-bit code: a tree built with the 64-bit cross compiler gets a 64-bit prefix, run by Debian's
+# wine64, which every x86-64 kernel runs directly.
+#
 # 32-bit code: Debian's wine32 runs 32-bit programs directly where the kernel executes 32-bit
 # code. Where it does not (some virtual machines have no 32-bit user mode), the same wine32 runs
 # under qemu-i386 (version 8 or later; tools/install-deps.sh installs it).
@@ -66,7 +70,12 @@ template=$build_dir/wineprefix
 runs_dir=$state_dir/runs
 shim_dir=$state_dir/shim
 
-export WINEARCH=win32
+# The tree's pointer width, as its configuration wrote it down (32-bit unless it says so).
+if [ "$(cat "$build_dir/wine-arch.txt" 2>/dev/null)" = win64 ]; then
+  export WINEARCH=win64
+else
+  export WINEARCH=win32
+fi
 export WINEDEBUG=-all
 # No Mono or Gecko installers (nothing here needs .NET or HTML), no desktop menu entries.
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
@@ -101,7 +110,11 @@ make_shim() {
 # and `emulated` to 1 under qemu. The server command execs the server itself (no fork), so the
 # process id of a server started in the background is the server's.
 choose_launcher() {
-  if native_32bit; then
+  if [ "$WINEARCH" = win64 ]; then
+    wine=("$WINE_BIN_DIR/wine64")
+    wineserver=("$WINE_BIN_DIR/wineserver64")
+    emulated=0
+  elif native_32bit; then
     wine=(wine)
     wineserver=("$WINE_BIN_DIR/wineserver32")
     emulated=0

@@ -4,6 +4,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -165,6 +166,13 @@ struct SystemHandleEntry {
   ACCESS_MASK access;
 };
 
+// The list: a count, then the entries, aligned as an entry is (after 4 bytes in 32-bit code,
+// after 8 in 64-bit code).
+struct SystemHandleList {
+  ULONG count;
+  SystemHandleEntry entries[1];
+};
+
 long listedHandles() {
   using QuerySystemInformation = LONG(NTAPI*)(ULONG, void*, ULONG, ULONG*);
   static const auto query = reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void*>(
@@ -178,7 +186,8 @@ long listedHandles() {
     if (status == 0) {
       ULONG count;
       std::memcpy(&count, buffer.data(), sizeof count);
-      const auto* entries = reinterpret_cast<const SystemHandleEntry*>(buffer.data() + 4);
+      const auto* entries = reinterpret_cast<const SystemHandleEntry*>(
+          buffer.data() + offsetof(SystemHandleList, entries));
       long mine = 0;
       for (ULONG i = 0; i < count; ++i) {
         if (entries[i].ownerPid == GetCurrentProcessId()) ++mine;
