@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The demo in one command: installs what is missing (as root), builds the 32-bit Windows tree
-# (MULCHVOICE.dll and the offline host), vocodes demo/speech.wav through the DLL under Wine with
-# the built-in carrier, with the Mulch gate on and off and with a chord, saves a picture of the
-# editor, and says where everything is. Results go to out/.
+# The demo in one command: installs what is missing (as root), builds the 32-bit and the 64-bit
+# Windows trees (MULCHVOICE.dll for 32-bit and for 64-bit hosts, and the offline host), vocodes
+# demo/speech.wav through the 32-bit DLL under Wine with the built-in carrier, with the Mulch gate
+# on and off and with a chord, saves a picture of the editor, and says where everything is.
+# Results go to out/.
 #
-#   demo/run-demo.sh            (build tree: $MULCHVOICE_BUILD, default build/win32)
+#   demo/run-demo.sh            (build tree: $MULCHVOICE_BUILD, default build/win32; the 64-bit
+#                                DLL in build/win64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +19,12 @@ mkdir -p "$(dirname "$build")"
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake >"$build.configure.log" 2>&1 ||
   { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j2 --target mvrender
+
+build64=build/win64
+echo "=== building $build64"
+cmake -S . -B "$build64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw64.cmake >"$build64.configure.log" 2>&1 ||
+  { cat "$build64.configure.log"; exit 1; }
+cmake --build "$build64" -j2 --target MULCHVOICE mvrender
 
 # One Wine session for all the commands below (unless one is running already).
 started=0
@@ -45,6 +53,8 @@ cat <<EOT
   out/demo-chord.wav      gate off, a C major chord as the carrier
   out/editor.png          the plug-in's editor as a host shows it
   $speech        the voice that went in
+  $build/MULCHVOICE.dll    the plug-in for 32-bit hosts
+  $build64/MULCHVOICE.dll    the plug-in for 64-bit hosts (same name: each goes into its host's folder)
 
 Listen with any audio player, e.g.:  play out/demo-gate-on.wav   (sox)  or  aplay out/demo-gate-off.wav
 Vocode your own voice:  tools/mulchvoice render --speech voice.wav --output out/mine.wav
