@@ -40,6 +40,7 @@ esac
 readonly native_dir=build/bench-native
 readonly native8_dir=build/bench-native-8reg
 readonly win32_dir=build/bench-win32
+readonly win64_dir=build/bench-win64
 readonly blocks=(64 256 512 3000)
 # Two cases of ours and the peer, and the ratio line.
 readonly lv2_lines=$(( 4 * ${#blocks[@]} ))
@@ -149,12 +150,13 @@ run_lv2() {
   done < <(grep '^RESULT ' "$output")
 }
 
-wine_started=0
+wine_started=()
 stop_wine() {
-  if [ "$wine_started" = 1 ]; then
-    wine_started=0
-    tools/wine-env.sh stop "$win32_dir" >/dev/null 2>&1 || echo "bench: stopping the Wine session failed" >&2
-  fi
+  local dir
+  for dir in "${wine_started[@]}"; do
+    tools/wine-env.sh stop "$dir" >/dev/null 2>&1 || echo "bench: stopping the Wine session of $dir failed" >&2
+  done
+  wine_started=()
 }
 trap stop_wine EXIT
 trap 'exit 130' INT
@@ -213,24 +215,32 @@ guest_instructions_per_sample() {  # guest_instructions_per_sample <name> <block
   awk -v total="$total" -v n="$rendered" 'BEGIN { printf "%.1f", total / n }'
 }
 
-run_dll() {
-  build "$win32_dir" process_bench -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
-  local output=$win32_dir/bench-output.txt
-  wine_started=1
-  tools/wine-env.sh start "$win32_dir" >"$win32_dir/bench-wine-start.log" 2>&1 ||
-    { cat "$win32_dir/bench-wine-start.log" >&2; die "starting the Wine session failed"; }
+# Times one tree's process_bench.exe under Wine; its RESULT lines go to the tree's output file.
+run_windows() {  # run_windows <build-dir> <name prefix>
+  local dir=$1 output=$1/bench-output.txt
+  wine_started+=("$dir")
+  tools/wine-env.sh start "$dir" >"$dir/bench-wine-start.log" 2>&1 ||
+    { cat "$dir/bench-wine-start.log" >&2; die "starting the Wine session of $dir failed"; }
   # The program's text-mode output ends its lines with CR LF.
-  tools/wine-env.sh run "$win32_dir" --timeout 1800 "$win32_dir/process_bench.exe" |
+  tools/wine-env.sh run "$dir" --timeout 1800 "$dir/process_bench.exe" |
     tr -d '\r' | tee "$output" || die "the run under Wine failed (output: $output)"
   # Three cases and four block sizes for each kernel the processor runs: the SSE2 one at least.
-  [ "$(grep -c '^RESULT name=dll-' "$output" || true)" -ge $(( 3 * ${#blocks[@]} )) ] ||
+  [ "$(grep -c "^RESULT name=$2-" "$output" || true)" -ge $(( 3 * ${#blocks[@]} )) ] ||
     die "the run under Wine printed too few RESULT lines (output: $output)"
+}
+
+# The 32-bit DLL, then the 64-bit one in the same run, each loaded by the host of its width.
+run_dll() {
+  build "$win32_dir" process_bench -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
+  build "$win64_dir" process_bench -DCMAKE_TOOLCHAIN_FILE=cmake/mingw64.cmake
+  run_windows "$win32_dir" dll
+  run_windows "$win64_dir" dll64
   local name count
   if command -v qemu-i386 >/dev/null; then
     while read -r name; do
       count=$(guest_instructions_per_sample "$name" 512) || exit 1
       echo "RESULT name=dll-qemu-$name block=512 guest_instr_per_sample=$count"
-    done < <(sed -n 's/^RESULT name=dll-\([^ ]*\) block=512 .*/\1/p' "$output")
+    done < <(sed -n 's/^RESULT name=dll-\([^ ]*\) block=512 .*/\1/p' "$win32_dir/bench-output.txt")
   else
     echo "bench: qemu-i386 is missing: no guest instruction counts" >&2
   fi

@@ -89,7 +89,9 @@ namespace {
 using bench::Input;
 using bench::Inputs;
 
-#ifdef _WIN32
+#if defined(_WIN64)
+constexpr const char* kBuild = "dll64";
+#elif defined(_WIN32)
 constexpr const char* kBuild = "dll";
 #elif defined(MULCHVOICE_BENCH_8REG)
 constexpr const char* kBuild = "native-8reg";
