@@ -148,6 +148,22 @@ run_lv2() {
     instructions=$(instructions_per_sample "$native_dir" "$name" "$block" lv2_bench) || exit 1
     echo "$line instr_per_sample=$instructions"
   done < <(grep '^RESULT ' "$output")
+  peer_ns=$(sed -n 's/^RESULT name=peer-mda-vocoder block=512 ns_per_sample=\([0-9.]*\) .*/\1/p' "$output")
+}
+
+# Every build's time at block 512 over the peer's, measured in the same run: one line per build
+# and case with the gate on (the LV2 lines' own ratio, from runs taking turns, comes above).
+peer_ns=
+compare_with_peer() {  # compare_with_peer <output files...>
+  [ -n "$peer_ns" ] || return 0
+  local file line name ns
+  for file in "$@"; do
+    [ -f "$file" ] || continue
+    while read -r name ns; do
+      awk -v n="$name" -v ours="$ns" -v peer="$peer_ns" \
+        'BEGIN { printf "RESULT name=%s-to-peer-mda-vocoder block=512 time_ratio=%.2f\n", n, ours / peer }'
+    done < <(sed -n 's/^RESULT name=\([^ ]*-gate-on\) block=512 ns_per_sample=\([0-9.]*\) .*/\1 \2/p' "$file")
+  done
 }
 
 wine_started=()
@@ -250,3 +266,7 @@ run_dll() {
 if [ "$native" = 1 ]; then run_native; fi
 if [ "$lv2" = 1 ]; then run_lv2; fi
 if [ "$dll" = 1 ]; then run_dll; fi
+outputs=()
+[ "$native" = 0 ] || outputs+=("$native_dir/bench-output.txt")
+[ "$dll" = 0 ] || outputs+=("$win32_dir/bench-output.txt" "$win64_dir/bench-output.txt")
+compare_with_peer "${outputs[@]}"
