@@ -4,12 +4,14 @@
 #include <winternl.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+
+#include "tools/testhost/host_window.h"
 
 namespace reliability {
 
@@ -437,6 +439,19 @@ Resources measureResources() {
   }
   r.heapBytes = busyHeapBytes();
   r.tlsSlots = tlsSlotsInUse();
+  return r;
+}
+
+Resources settledResources(const Resources& expected, int milliseconds) {
+  constexpr int kStep = 50;
+  Resources r = measureResources();
+  for (int waited = 0; waited < milliseconds; waited += kStep) {
+    if (r.userObjects == expected.userObjects && r.gdiObjects == expected.gdiObjects &&
+        r.handles == expected.handles)
+      break;
+    testhost::pumpMessages(kStep);
+    r = measureResources();
+  }
   return r;
 }
 
