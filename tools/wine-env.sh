@@ -16,10 +16,11 @@
 #
 # A session per run: a hard-linked copy of the template prefix (but for the registry files,
 # which the Wine server rewrites in place; a program's new files are its copy's own), its own
-# Wine server and the processes Wine boots in it (services, the desktop...). Two programs of a tree
-# running at the same time thus share nothing but the display, and a hung one can be ended
-# whole, Wine server included, without touching the other. A run costs the boot of the session:
-# about 0.7 s of one core natively, 5 s under emulation.
+# Wine server and the processes Wine boots in it (services, the desktop...), and a virtual display
+# of its own. Two programs of a tree running at the same time thus share nothing, and a hung one
+# can be ended whole, Wine server included, without touching the other. A run costs the boot of
+# the session: about 0.7 s of one core natively, 5 s under emulation. (The tree's own display
+# serves the template prefix's creation and `env`.)
 #
 # The watchdog: `run` ends the program at --timeout seconds (default 600). Where Wine runs under
 # emulation, --emulated-timeout applies instead (default: the same), and a run that timed out is
@@ -219,47 +220,49 @@ watch() {  # watch SECONDS COMMAND...
 
 # --- Display --------------------------------------------------------------------------------
 
-xvfb_running() {
+# A display lives in a directory of its own: Xvfb's process id in xvfb.pid, its name in display.
+xvfb_running() {  # xvfb_running DIR
   local pid
-  [ -f "$state_dir/xvfb.pid" ] || return 1
-  pid=$(cat "$state_dir/xvfb.pid")
+  [ -f "$1/xvfb.pid" ] || return 1
+  pid=$(cat "$1/xvfb.pid")
   [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && grep -q Xvfb "/proc/$pid/cmdline" 2>/dev/null
 }
 
-stop_xvfb() {
+# Asks Xvfb to end, which lets it remove its socket and lock file; kills it if it does not.
+stop_xvfb() {  # stop_xvfb DIR
   local pid i
-  if xvfb_running; then
-    pid=$(cat "$state_dir/xvfb.pid")
+  if xvfb_running "$1"; then
+    pid=$(cat "$1/xvfb.pid")
     kill "$pid" 2>/dev/null || true
     for i in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -9 "$pid" 2>/dev/null || true
   fi
-  rm -f "$state_dir/xvfb.pid" "$state_dir/display"
+  rm -f "$1/xvfb.pid" "$1/display"
 }
 
-start_xvfb() {
+start_xvfb() {  # start_xvfb DIR
   local pid i
-  rm -f "$state_dir/display.tmp"
+  rm -f "$1/display.tmp"
   # -displayfd: Xvfb picks a free display number itself and writes it once it accepts clients.
   setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
-    3>"$state_dir/display.tmp" </dev/null >"$state_dir/xvfb.log" 2>&1 &
+    3>"$1/display.tmp" </dev/null >"$1/xvfb.log" 2>&1 &
   pid=$!
-  echo "$pid" >"$state_dir/xvfb.pid"
+  echo "$pid" >"$1/xvfb.pid"
   for i in $(seq 200); do
-    if [ -s "$state_dir/display.tmp" ]; then
-      echo ":$(tr -d '[:space:]' <"$state_dir/display.tmp")" >"$state_dir/display"
-      rm -f "$state_dir/display.tmp"
+    if [ -s "$1/display.tmp" ]; then
+      echo ":$(tr -d '[:space:]' <"$1/display.tmp")" >"$1/display"
+      rm -f "$1/display.tmp"
       return 0
     fi
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  stop_xvfb
-  die "Xvfb did not start (see $state_dir/xvfb.log)"
+  stop_xvfb "$1"
+  die "Xvfb did not start (see $1/xvfb.log)"
 }
 
 session_display() {
-  [ -f "$state_dir/display" ] && xvfb_running ||
+  [ -f "$state_dir/display" ] && xvfb_running "$state_dir" ||
     die "no session running for $build_dir: run tools/wine-env.sh start $build_dir first"
   cat "$state_dir/display"
 }
@@ -301,6 +304,7 @@ end_session() {  # end_session RUN-DIR PREFIX
   [ -z "${child:-}" ] || gone "$child" || ok=1
   [ "$ok" = 0 ] || say "processes of $1 would not end: $(marked "MULCHVOICE_WINE_RUN=$1" | tr '\n' ' ')"
   [ ! -d "$2" ] || rm -rf "$(server_dir "$2")"
+  stop_xvfb "$1"
   rm -rf "$1"
   ended_pids=$ended
   return "$ok"
@@ -333,7 +337,12 @@ run_once() {  # run_once SECONDS PROGRAM [ARGUMENTS...]
   # The server writes a registry file that has other links in place, which would write into
   # the template: the session gets copies of its own.
   cp --remove-destination "$template"/*.reg "$prefix"/
-  export WINEPREFIX=$prefix MULCHVOICE_WINE_RUN=$run
+  # A display of its own, too: X has one keyboard focus and one active window per display,
+  # and a session that took them from another's message box or editor made that one fail.
+  # (Started unmarked, so that the session's end can ask it to tidy up rather than kill it.)
+  start_xvfb "$run"
+  DISPLAY=$(cat "$run/display")
+  export DISPLAY WINEPREFIX=$prefix MULCHVOICE_WINE_RUN=$run
   start_server "$run/wineserver.log"
   echo "$server" >"$run/server.pid"
   watch "$seconds" boot_and_run "$@"
@@ -379,10 +388,10 @@ cmd_run() {
   done
   [ $# -ge 1 ] || usage
   choose_launcher
-  DISPLAY=$(session_display)
-  export DISPLAY
+  session_display >/dev/null
 
-  # Called by a program of a run of this tree: the same session, watched from outside.
+  # Called by a program of a run of this tree: the same session and display, watched from
+  # outside.
   if [ -n "${MULCHVOICE_WINE_RUN:-}" ] && [ "${MULCHVOICE_WINE_RUN%/*}" = "$runs_dir" ] &&
      [ -d "${WINEPREFIX:-}" ]; then
     case $1 in
@@ -465,17 +474,17 @@ create_template() {
 
 # Ends every process of the tree but Xvfb, and forgets every run.
 end_tree_processes() {
-  local xvfb='' pid
+  local xvfb='' pid run
   [ -f "$state_dir/xvfb.pid" ] && xvfb=$(cat "$state_dir/xvfb.pid")
-  for pid in $(marked "MULCHVOICE_WINE_TREE=$build_dir"); do
-    [ "$pid" = "$xvfb" ] || kill -KILL "$pid" 2>/dev/null || true
-  done
-  local run
   for run in "$runs_dir"/*/; do
     [ -d "$run" ] || continue
     kill_marked "MULCHVOICE_WINE_RUN=${run%/}" >/dev/null || true
+    stop_xvfb "${run%/}"
     [ ! -d "$run/prefix" ] || rm -rf "$(server_dir "$run/prefix")"
     rm -rf "$run"
+  done
+  for pid in $(marked "MULCHVOICE_WINE_TREE=$build_dir"); do
+    [ "$pid" = "$xvfb" ] || kill -KILL "$pid" 2>/dev/null || true
   done
 }
 
@@ -483,8 +492,8 @@ cmd_start() {
   mkdir -p "$state_dir"
   choose_launcher
   end_tree_processes
-  stop_xvfb
-  start_xvfb
+  stop_xvfb "$state_dir"
+  start_xvfb "$state_dir"
   export DISPLAY
   DISPLAY=$(cat "$state_dir/display")
   [ -f "$template/.mulchvoice-ready" ] || create_template
@@ -493,7 +502,7 @@ cmd_start() {
 
 cmd_stop() {
   end_tree_processes
-  stop_xvfb
+  stop_xvfb "$state_dir"
   # Anything that was starting meanwhile.
   kill_marked "MULCHVOICE_WINE_TREE=$build_dir" >/dev/null ||
     die "processes of $build_dir would not end: $(marked "MULCHVOICE_WINE_TREE=$build_dir" | tr '\n' ' ')"
