@@ -291,7 +291,7 @@ TEST_F(HostileCalls, EditorOpcodesInEveryOrder) {
   effect = nullptr;
   window.reset();
   testhost::pumpMessages(20);
-  const reliability::Resources after = reliability::settledResources(before, 3000);
+  const reliability::Resources after = reliability::measureResources();
   EXPECT_EQ(after.userObjects, before.userObjects) << "windows left behind";
   EXPECT_EQ(after.gdiObjects, before.gdiObjects) << "GDI objects left behind";
   EXPECT_EQ(after.handles, before.handles) << "handles left behind";

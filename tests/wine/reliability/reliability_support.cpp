@@ -4,14 +4,12 @@
 #include <winternl.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-
-#include "tools/testhost/host_window.h"
 
 namespace reliability {
 
@@ -439,19 +437,6 @@ Resources measureResources() {
   }
   r.heapBytes = busyHeapBytes();
   r.tlsSlots = tlsSlotsInUse();
-  return r;
-}
-
-Resources settledResources(const Resources& expected, int milliseconds) {
-  constexpr int kStep = 50;
-  Resources r = measureResources();
-  for (int waited = 0; waited < milliseconds; waited += kStep) {
-    if (r.userObjects == expected.userObjects && r.gdiObjects == expected.gdiObjects &&
-        r.handles == expected.handles)
-      break;
-    testhost::pumpMessages(kStep);
-    r = measureResources();
-  }
   return r;
 }
 

@@ -131,11 +131,6 @@ struct Resources {
 };
 
 Resources measureResources();
-// Measures until the window, GDI and handle counts are back at `expected` or `milliseconds`
-// have passed, pumping messages in between: Wine lets go of some of its own handles a moment
-// after the call that made them returns (later still on a loaded machine or under emulation),
-// while what a leak holds stays held. Returns the last measurement.
-Resources settledResources(const Resources& expected, int milliseconds);
 // Which of the sources above are in use, for the figures.
 std::string resourceSources();
 
