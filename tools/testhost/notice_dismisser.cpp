@@ -1,7 +1,6 @@
 #include "tools/testhost/notice_dismisser.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -52,19 +51,22 @@ Notice readDialogBox(HWND box) {
 }
 
 NoticeDismisser::NoticeDismisser(Sink sink)
-    : sink_(std::move(sink)), threadId_(GetCurrentThreadId()), previous_(activeDismisser) {
+    : sink_(std::move(sink)),
+      threadId_(GetCurrentThreadId()),
+      previous_(activeDismisser),
+      finished_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
   activeDismisser = this;
   hook_ = SetWindowsHookExA(WH_CBT, cbtProc, nullptr, threadId_);
-  watchdog_ = std::thread([this] { watch(); });
+  watchdog_ = CreateThread(nullptr, 0, watch, this, 0, nullptr);
 }
 
 NoticeDismisser::~NoticeDismisser() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = true;
+  SetEvent(finished_);
+  if (watchdog_ != nullptr) {
+    WaitForSingleObject(watchdog_, INFINITE);
+    CloseHandle(watchdog_);
   }
-  done_.notify_all();
-  watchdog_.join();
+  CloseHandle(finished_);
   if (hook_ != nullptr) UnhookWindowsHookEx(hook_);
   activeDismisser = previous_;
 }
@@ -84,11 +86,11 @@ LRESULT CALLBACK NoticeDismisser::cbtProc(int code, WPARAM wParam, LPARAM lParam
 
 // Reports a box once, then presses its OK button (posted: the box is still being activated).
 void NoticeDismisser::answer(HWND box) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (std::find(answered_.begin(), answered_.end(), box) != answered_.end()) return;
-    answered_.push_back(box);
-  }
+  AcquireSRWLockExclusive(&lock_);
+  const bool known = std::find(answered_.begin(), answered_.end(), box) != answered_.end();
+  if (!known) answered_.push_back(box);
+  ReleaseSRWLockExclusive(&lock_);
+  if (known) return;
   sink_(readDialogBox(box));
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
@@ -104,15 +106,15 @@ BOOL CALLBACK NoticeDismisser::closeMissedBox(HWND window, LPARAM param) {
   return TRUE;
 }
 
-void NoticeDismisser::watch() {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWatchdogGraceMs);
-  std::unique_lock<std::mutex> lock(mutex_);
-  while (!done_.wait_until(lock, deadline, [this] { return finished_; })) {
-    lock.unlock();
-    EnumThreadWindows(threadId_, closeMissedBox, reinterpret_cast<LPARAM>(this));
-    lock.lock();
-    deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+DWORD WINAPI NoticeDismisser::watch(void* param) {
+  constexpr DWORD kRecheckMs = 1000;
+  auto* self = static_cast<NoticeDismisser*>(param);
+  DWORD wait = kWatchdogGraceMs;
+  while (WaitForSingleObject(self->finished_, wait) == WAIT_TIMEOUT) {
+    EnumThreadWindows(self->threadId_, closeMissedBox, reinterpret_cast<LPARAM>(self));
+    wait = kRecheckMs;
   }
+  return 0;
 }
 
 }  // namespace testhost
