@@ -38,7 +38,7 @@ wine_leftovers() {
 # Ends the leftovers by their process ids, saying which they were; fails if there were any.
 end_wine_leftovers() {
   local pids
-  pids=$(wine_leftovers | sort -un)
+  pids=$(wine_leftovers)
   [ -n "$pids" ] || return 0
   echo "LEFT OVER: processes of the Wine sessions outlived the tests; ending them:"
   ps -o pid,ppid,etime,args -p "$(echo $pids | tr ' ' ,)" || true

@@ -22,9 +22,7 @@ using RawSetParameter = void(__cdecl*)(AEffect*, int32_t, float);
 using RawGetParameter = float(__cdecl*)(AEffect*, int32_t);
 
 // A field's offset in the record of this program's pointer width.
-constexpr size_t at(size_t in32BitCode, size_t in64BitCode) {
-  return sizeof(void*) == 4 ? in32BitCode : in64BitCode;
-}
+constexpr auto at = hostOffset;
 
 constexpr size_t kRecordSize = at(144, 192);
 constexpr size_t kReservedEntry = at(84, 128);  // a pointer that stays null, then zeroes
