@@ -99,12 +99,12 @@ native_line() {  # native_line <build-dir> <name> <block>
   echo "$line instr_per_sample=$instructions"
 }
 
-# The native build and the 8-register build, timed alternately so that both see the same load;
-# the band-by-band cases in the native build only.
 need_valgrind() {
   command -v valgrind >/dev/null || die "valgrind is needed for the instruction counts (apt-get install valgrind)"
 }
 
+# The native build and the 8-register build, timed alternately so that both see the same load;
+# the band-by-band cases in the native build only.
 run_native() {
   need_valgrind
   build "$native_dir" process_bench
