@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "engine/parameters.h"
+
 constexpr int32_t kEditorWidth = 479;
 constexpr int32_t kEditorHeight = 161;
 
@@ -17,26 +19,27 @@ constexpr int32_t kKnobFaceSize = 32;
 constexpr int32_t kSwitchWidth = 22;
 constexpr int32_t kSwitchHeight = 23;
 
-enum class ControlKind { kKnob, kSwitch };
-
+// A control: a knob for a continuous parameter, a switch for a switch.
 struct ControlPlace {
-  ControlKind kind;
-  int32_t paramIndex;
+  ParameterIndex paramIndex;
   int32_t imageX, imageY;  // top-left of the control's image
   int32_t hitLeft, hitTop, hitRight, hitBottom;
+
+  constexpr ParameterKind kind() const { return kParameterTable[paramIndex].kind; }
 };
 
-constexpr int32_t kNumControls = 8;
+// One control per parameter.
+constexpr int32_t kNumControls = kNumParams;
 
 constexpr ControlPlace kControlLayout[kNumControls] = {
-    {ControlKind::kKnob, 0, 44, 52, 44, 52, 75, 83},       // carrier
-    {ControlKind::kKnob, 1, 104, 52, 104, 52, 135, 83},    // speech
-    {ControlKind::kKnob, 2, 164, 52, 164, 52, 195, 83},    // filter
-    {ControlKind::kKnob, 3, 224, 52, 224, 52, 255, 83},    // morph
-    {ControlKind::kKnob, 4, 284, 52, 284, 52, 315, 83},    // freq
-    {ControlKind::kKnob, 5, 344, 52, 344, 52, 379, 83},    // gain
-    {ControlKind::kSwitch, 6, 74, 98, 74, 97, 95, 115},    // switch C/S
-    {ControlKind::kSwitch, 7, 276, 99, 278, 97, 299, 115}, // mulch I/O
+    {kCarrier, 44, 52, 44, 52, 75, 83},
+    {kSpeech, 104, 52, 104, 52, 135, 83},
+    {kFilter, 164, 52, 164, 52, 195, 83},
+    {kMorph, 224, 52, 224, 52, 255, 83},
+    {kFreq, 284, 52, 284, 52, 315, 83},
+    {kGain, 344, 52, 344, 52, 379, 83},
+    {kSwitchCS, 74, 98, 74, 97, 95, 115},
+    {kMulchIO, 276, 99, 278, 97, 299, 115},
 };
 
 // The index into kControlLayout of the control whose hit range holds (x, y), or -1 when the

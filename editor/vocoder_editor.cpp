@@ -47,7 +47,7 @@ VocoderEditor::VocoderEditor(AudioEffect* effect)
 bool VocoderEditor::buildControls() {
   for (int32_t i = 0; i < kNumControls; ++i) {
     const ControlPlace& place = kControlLayout[i];
-    if (place.kind == ControlKind::kKnob) {
+    if (place.kind() == ParameterKind::kContinuous) {
       controls[i].knob = new (std::nothrow) RotaryKnob(effect, images[kKnobFace].dc, place.imageX,
                                                        place.imageY, place.paramIndex);
       if (controls[i].knob == nullptr) return false;

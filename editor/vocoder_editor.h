@@ -47,7 +47,7 @@ class VocoderEditor : public AEffEditor {
     HBITMAP bitmap;
     HDC dc;
   };
-  // One control per entry of kControlLayout, of the kind the entry names.
+  // One control per entry of kControlLayout, of the kind its parameter has.
   struct Control {
     RotaryKnob* knob;
     ToggleSwitch* toggle;

@@ -1,7 +1,8 @@
 #pragma once
 // The LV2 plug-in's ports, in index order: the two audio inputs, the two audio outputs, then one
 // control input per parameter in parameter order. The plug-in binary and the generator of the
-// bundle's description both walk these tables, so the two cannot disagree about an index.
+// bundle's description both walk this table and the parameter table, so the two cannot disagree
+// about an index.
 
 #include <cstdint>
 
@@ -33,37 +34,8 @@ constexpr AudioPortInfo kAudioPorts[kFirstControlPort] = {
     {"out2", "Output 2", true},
 };
 
-// A control port's symbol (lowercase, as hosts and lv2apply's -c take it) and what a host may
-// show as its tooltip. Its name is the parameter's editor label, its range 0 to 1 and its default
-// the parameter's program default, all from kParameterTable. A toggled port reads as off at 0 or
-// below and as on above 0.
-struct ControlPortInfo {
-  const char* symbol;
-  bool toggled;
-  const char* comment;
-};
-
-constexpr ControlPortInfo kControlPorts[kNumParams] = {
-    {"carrier", false,
-     "Despite its label, the level of the speech side: the input whose band envelopes are "
-     "followed. Bands 2 to 8 scale with it; band 1 does not."},
-    {"speech", false,
-     "Despite its label, the level of the carrier side: the input that is filtered and shaped."},
-    {"filter", false,
-     "Width of the eight band filters: low values give narrow, ringing bands, high values broad, "
-     "intelligible ones. At 0 the bands let nothing in."},
-    {"morph", false,
-     "Smoothing of the band envelopes, up to about 5 ms: low values follow every wiggle, high "
-     "values glide."},
-    {"freq", false,
-     "Rate of the Mulch gate, from 0.5 Hz (0) through about 5.6 Hz (0.1) to 5.5 kHz (1). A new "
-     "rate starts when the current phase ends."},
-    {"gain", false, "Output gain."},
-    {"switch_cs", true,
-     "Which input is the speech: off, input 1 is the speech and input 2 the carrier; on swaps "
-     "them."},
-    {"mulch_io", true, "The Mulch gate: on chops the output, off passes it through."},
-};
-
+// Each control port is one parameter of kParameterTable: its symbol, its editor label as name,
+// its description as comment and its program default; a switch is a toggled port, which reads as
+// off at 0 or below and as on above 0. Every control runs from 0 to 1.
 constexpr float kControlMinimum = 0.0f;
 constexpr float kControlMaximum = 1.0f;

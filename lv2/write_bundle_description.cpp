@@ -1,4 +1,4 @@
-// Writes the bundle's two description files, in Turtle, from the port tables and the parameter
+// Writes the bundle's two description files, in Turtle, from the port table and the parameter
 // table, so that what hosts read about the ports always matches what the binary does with them:
 //
 //   write_bundle_description <bundle directory>
@@ -67,14 +67,13 @@ std::string audioPort(uint32_t index) {
 }
 
 std::string controlPort(int32_t parameter) {
-  const ControlPortInfo& port = kControlPorts[parameter];
+  const ParameterInfo& info = kParameterTable[parameter];
   std::string text = "\t\ta lv2:ControlPort, lv2:InputPort ;\n\t\tlv2:index " +
                      std::to_string(kFirstControlPort + parameter) + " ;\n\t\tlv2:symbol " +
-                     quoted(port.symbol) + " ;\n\t\tlv2:name " +
-                     quoted(kParameterTable[parameter].label) + " ;\n\t\trdfs:comment " +
-                     quoted(port.comment) + " ;\n";
-  if (port.toggled) text += "\t\tlv2:portProperty lv2:toggled ;\n";
-  return text + "\t\tlv2:default " + decimal(kParameterTable[parameter].defaultValue) +
+                     quoted(info.symbol) + " ;\n\t\tlv2:name " + quoted(info.label) +
+                     " ;\n\t\trdfs:comment " + quoted(info.description) + " ;\n";
+  if (info.kind == ParameterKind::kSwitch) text += "\t\tlv2:portProperty lv2:toggled ;\n";
+  return text + "\t\tlv2:default " + decimal(info.defaultValue) +
          " ;\n\t\tlv2:minimum " + decimal(kControlMinimum) + " ;\n\t\tlv2:maximum " +
          decimal(kControlMaximum) + "\n";
 }

@@ -425,9 +425,6 @@ Canvas makeSwitch(bool lit) {
 
 // ---- the whole panel ------------------------------------------------------------------------
 
-const char* const kLabels[kNumControls] = {"carrier", "speech", "filter", "morph",
-                                           "freq",    "gain",   "switch C/S", "mulch I/O"};
-
 Canvas makeBackground(const Canvas& switchOff) {
   Canvas c(kEditorWidth, kEditorHeight, {0, 0, 0});
   drawFace(c);
@@ -439,21 +436,21 @@ Canvas makeBackground(const Canvas& switchOff) {
   drawText(c, subtitle, 436 - textWidth(subtitle), 16, kDimInk);
 
   // Knobs with their scales and names.
-  for (int i = 0; i < kNumControls; ++i) {
-    const ControlPlace& place = kControlLayout[i];
-    if (place.kind != ControlKind::kKnob) continue;
+  for (const ControlPlace& place : kControlLayout) {
+    if (place.kind() != ParameterKind::kContinuous) continue;
     drawKnob(c, place.imageX, place.imageY);
-    drawCentredText(c, kLabels[i], place.imageX + kKnobCentreX, 37, kLabelInk);
+    drawCentredText(c, kParameterTable[place.paramIndex].label, place.imageX + kKnobCentreX, 37,
+                    kLabelInk);
   }
 
   // Switches sit in a recess, their names to the right.
-  for (int i = 0; i < kNumControls; ++i) {
-    const ControlPlace& place = kControlLayout[i];
-    if (place.kind != ControlKind::kSwitch) continue;
+  for (const ControlPlace& place : kControlLayout) {
+    if (place.kind() != ParameterKind::kSwitch) continue;
     drawRecess(c, place.imageX, place.imageY, place.imageX + kSwitchWidth - 1,
                place.imageY + kSwitchHeight - 1, {0, 0, 0});
     c.blit(switchOff, place.imageX, place.imageY);
-    drawText(c, kLabels[i], place.imageX + kSwitchWidth + 9, place.imageY + 8, kLabelInk);
+    drawText(c, kParameterTable[place.paramIndex].label, place.imageX + kSwitchWidth + 9,
+             place.imageY + 8, kLabelInk);
   }
 
   drawGrille(c, 398, 44, 462, 122);
@@ -487,7 +484,7 @@ int main(int argc, char** argv) {
   const ControlPlace& first = kControlLayout[0];
   const Canvas face = background.crop(first.imageX, first.imageY, kKnobFaceSize, kKnobFaceSize);
   for (const ControlPlace& place : kControlLayout) {
-    if (place.kind != ControlKind::kKnob) continue;
+    if (place.kind() != ParameterKind::kContinuous) continue;
     if (!background.crop(place.imageX, place.imageY, kKnobFaceSize, kKnobFaceSize).equals(face)) {
       std::fprintf(stderr, "the knob at (%d, %d) differs from the first one\n", place.imageX,
                    place.imageY);

@@ -70,6 +70,7 @@
 #include <vector>
 
 #include "engine/band_kernel_choice.h"
+#include "engine/parameters.h"
 #include "host/aeffect.h"
 #include "tools/bench/bench_signals.h"
 
@@ -104,11 +105,10 @@ constexpr int kRunFrames = 2 * 44100;  // one timed run; also the loud priming b
 constexpr int kRuns = 7;
 constexpr int kOnceFrames = 44100;
 constexpr int kBlocks[] = {64, 256, 512, 3000};
-constexpr int kGateParameter = 7;
 
 struct Case {
   const char* name;
-  bool gateOff;           // parameter 7 set to 0
+  bool gateOff;           // the gate parameter, kMulchIO, set to 0
   bool silenceAfterLoud;  // loud priming, then silent inputs
   bool bandByBand;        // natively only: the plain form the tests hold the plug-in against
 };
@@ -213,7 +213,7 @@ void renderSilence(AEffect* effect, int block, int frames, Buffers& b) {
 }
 
 void configure(AEffect* effect, const Case& c) {
-  if (c.gateOff) effect->setParameter(effect, kGateParameter, 0.0f);
+  if (c.gateOff) effect->setParameter(effect, kMulchIO, 0.0f);
 }
 
 // Renders what comes before the measured stretch: half a run of the normal input as warm-up,

@@ -11,12 +11,6 @@ namespace {
 constexpr int32_t kMulchvoiceId = fourCharCode('M', 'v', 'Q', 'z');
 constexpr int32_t kMaxNameBytes = 64;  // generous: the interface promises hosts at most 8 + 1
 
-struct Alias {
-  const char* name;
-  int32_t index;
-};
-constexpr Alias kMulchvoiceAliases[] = {{"swap", kSwitchCS}, {"gate", kMulchIO}};
-
 bool isDecimal(const std::string& text) {
   if (text.empty() || text.size() > 9) return false;
   for (char c : text)
@@ -75,9 +69,9 @@ bool resolveParameter(const std::string& name, const std::vector<std::string>& n
   }
   const bool mulchvoice = count == kNumParams && names[kSwitchCS] == kParameterTable[kSwitchCS].label;
   if (mulchvoice) {
-    for (const Alias& alias : kMulchvoiceAliases) {
-      if (key == alias.name) {
-        index = alias.index;
+    for (const ParameterInfo& p : kParameterTable) {
+      if (p.alias != nullptr && key == p.alias) {
+        index = p.index;
         return true;
       }
     }

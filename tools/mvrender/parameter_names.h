@@ -1,9 +1,9 @@
 #pragma once
 // Parameters named on the command line: by index, or by name. An effect that names its
 // parameters (effGetParamName) is matched against those names; Mulchvoice gives the host no
-// names, so for it the labels printed on its editor panel are used: carrier, speech, filter,
-// morph, freq, gain, "switch C/S" and "mulch I/O", with "swap" and "gate" as short aliases of
-// the two switches.
+// names, so for it the labels printed on its editor panel are used (carrier, speech, filter,
+// morph, freq, gain, "switch C/S" and "mulch I/O"), and the short aliases of the parameter
+// table ("swap" and "gate" for the two switches).
 //
 // Names match whatever their case and whether or not they contain spaces, '-', '_', '/' or
 // '.': "switch-cs", "Switch C/S" and "switchcs" all name parameter 6.

@@ -93,7 +93,7 @@ TEST(Artwork, PanelCarriesTheKnobFacesAndUnlitSwitches) {
   ASSERT_EQ(off.width, kSwitchWidth);
   ASSERT_EQ(on.width, kSwitchWidth);
   for (const ControlPlace& place : kControlLayout) {
-    const bool isKnob = place.kind == ControlKind::kKnob;
+    const bool isKnob = place.kind() == ParameterKind::kContinuous;
     const Bitmap& image = isKnob ? knob : off;
     int differing = 0;
     for (int y = 0; y < image.height; ++y)

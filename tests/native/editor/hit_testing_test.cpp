@@ -67,7 +67,7 @@ TEST(HitTesting, TableIsSound) {
     ASSERT_TRUE(a.paramIndex >= 0 && a.paramIndex < kNumControls);
     EXPECT_FALSE(seen[a.paramIndex]);
     seen[a.paramIndex] = true;
-    EXPECT_EQ(a.kind, a.paramIndex < 6 ? ControlKind::kKnob : ControlKind::kSwitch);
+    EXPECT_EQ(a.kind(), a.paramIndex < 6 ? ParameterKind::kContinuous : ParameterKind::kSwitch);
     EXPECT_TRUE(a.hitLeft >= 0 && a.hitRight < kEditorWidth && a.hitTop >= 0 &&
                 a.hitBottom < kEditorHeight);
     for (int32_t j = i + 1; j < kNumControls; ++j) {

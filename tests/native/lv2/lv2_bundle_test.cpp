@@ -8,6 +8,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "engine/channel_vocoder.h"
@@ -50,6 +53,19 @@ TEST(Lv2Bundle, PortsAreTwoInputsTwoOutputsThenTheParametersWithTheirLabelsAndDe
     EXPECT_EQ(parameter == kSwitchCS || parameter == kMulchIO,
               plugin.hasProperty(port, LV2_CORE__toggled))
         << symbol;
+  }
+}
+
+// The README describes each parameter in the words the port comments take from the table.
+TEST(Lv2Bundle, ReadmeRowOfEachParameterHasItsLabelDefaultAndDescription) {
+  std::ifstream file(MULCHVOICE_SOURCE_DIR "/README.md");
+  const std::string readme{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  for (const ParameterInfo& p : kParameterTable) {
+    char defaultValue[16];
+    std::snprintf(defaultValue, sizeof defaultValue, "%.1f", static_cast<double>(p.defaultValue));
+    const std::string row = "| " + std::to_string(p.index) + " | " + p.label + " | " +
+                            defaultValue + " | " + p.description + " |";
+    EXPECT_NE(std::string::npos, readme.find(row)) << row;
   }
 }
 
