@@ -169,8 +169,8 @@ void runSilenceAfterLoud(BandKernelKind kernel, float mulch) {
   ChannelVocoder plugin;
   ChannelVocoder settings;
   plugin.useKernel(kernel);
-  plugin.setParameter(7, mulch);
-  settings.setParameter(7, mulch);
+  plugin.setParameter(kMulchIO, mulch);
+  settings.setParameter(kMulchIO, mulch);
   reference::BandByBandVocoder model(settings);
   const std::vector<float> loud = signals::speechLike(44100, 11, 3.0f);
   const std::vector<float> carrier = signals::noise(44100, 12, 0.9f);

@@ -64,15 +64,15 @@ std::vector<Segment> programme() {
                signals::speechLike(second, 11, 0.5f),
                signals::noise(second, 12, 0.3f)});
   s.push_back({"wider bands, faster envelopes, chord carrier",
-               {{2, 0.7f}, {3, 0.5f}},
+               {{kFilter, 0.7f}, {kMorph, 0.5f}},
                signals::speechLike(second / 2, 21, 0.8f),
                bandCentreChord(second / 2, 0.2f)});
   s.push_back({"roles swapped, input gains below 1",
-               {{6, 1.0f}, {0, 0.6f}, {1, 0.8f}},
+               {{kSwitchCS, 1.0f}, {kCarrier, 0.6f}, {kSpeech, 0.8f}},
                signals::noise(second / 2, 31, 0.25f),
                signals::speechLike(second / 2, 32, 0.6f)});
   s.push_back({"gate bypassed, louder, narrow bands",
-               {{7, 0.0f}, {5, 0.8f}, {2, 0.15f}},
+               {{kMulchIO, 0.0f}, {kGain, 0.8f}, {kFilter, 0.15f}},
                signals::noise(second / 2, 41, 0.4f),
                signals::speechLike(second / 2, 42, 0.7f)});
   s.push_back({"silent speech, carrier goes on",
@@ -80,21 +80,23 @@ std::vector<Segment> programme() {
                signals::noise(second / 2, 51, 0.3f),
                signals::silence(second / 2)});
   s.push_back({"back to input 1 as speech, fast gate",
-               {{6, 0.0f}, {7, 1.0f}, {4, 0.5f}, {3, 0.2f}, {2, 1.0f}},
+               {{kSwitchCS, 0.0f}, {kMulchIO, 1.0f}, {kFreq, 0.5f}, {kMorph, 0.2f},
+                {kFilter, 1.0f}},
                signals::speechLike(second / 2, 61, 0.5f),
                mix(signals::noise(second / 2, 62, 0.1f), bandCentreChord(second / 2, 0.1f))});
   s.push_back(
       {"both inputs silent", {}, signals::silence(second / 4), signals::silence(second / 4)});
   s.push_back({"switch at 0.5 counts as swapped, slow gate",
-               {{6, 0.5f}, {4, 0.05f}, {0, 1.0f}, {1, 1.0f}, {3, 1.0f}, {2, 0.4f}},
+               {{kSwitchCS, 0.5f}, {kFreq, 0.05f}, {kCarrier, 1.0f}, {kSpeech, 1.0f},
+                {kMorph, 1.0f}, {kFilter, 0.4f}},
                bandCentreChord(second / 2, 0.3f),
                signals::speechLike(second / 2, 81, 0.5f)});
   s.push_back({"no envelope smoothing",
-               {{3, 0.0f}, {6, 0.0f}, {5, 0.3f}},
+               {{kMorph, 0.0f}, {kSwitchCS, 0.0f}, {kGain, 0.3f}},
                signals::speechLike(second / 10, 91, 0.5f),
                signals::noise(second / 10, 92, 0.3f)});
   s.push_back({"smoothing again, gate mulch 0.999 bypasses",
-               {{3, 0.7f}, {7, 0.999f}},
+               {{kMorph, 0.7f}, {kMulchIO, 0.999f}},
                signals::speechLike(second / 2, 101, 0.5f),
                signals::noise(second / 2, 102, 0.3f)});
   return s;

@@ -20,12 +20,14 @@
 #include <cstdint>
 #include <limits>
 
+#include "engine/parameters.h"
+
 namespace model {
 
 constexpr int kBands = 8;
 constexpr float kBandFrequencies[kBands] = {0.009f,   0.0124f,  0.01835f, 0.02695f,
                                             0.03955f, 0.05755f, 0.08515f, 0.125f};
-constexpr float kDefaults[8] = {1.0f, 1.0f, 0.4f, 1.0f, 0.1f, 0.3f, 0.0f, 1.0f};
+constexpr float kDefaults[kNumParams] = {1.0f, 1.0f, 0.4f, 1.0f, 0.1f, 0.3f, 0.0f, 1.0f};
 
 // An input sample below 1e-11 in magnitude, not a number or infinite is taken as 0.
 inline double flushInput(float v) {
@@ -150,10 +152,10 @@ class VocoderModel {
 
   void setParameter(int index, float value) {
     params_[index] = value;
-    if (index == 2)
+    if (index == kFilter)
       for (int b = 0; b < kBands; ++b) coeffs_[b] = bandCoefficients(kBandFrequencies[b], value);
-    if (index == 3) env_ = envelopeCoefficients(value);
-    if (index == 4) gate_.halfPeriod = gateHalfPeriod(value);
+    if (index == kMorph) env_ = envelopeCoefficients(value);
+    if (index == kFreq) gate_.halfPeriod = gateHalfPeriod(value);
   }
 
   const Coefficients& coefficients(int band) const { return coeffs_[band - 1]; }
@@ -162,15 +164,15 @@ class VocoderModel {
 
   // One block of n samples from the two host inputs to the mono output.
   void process(const float* in1, const float* in2, double* out, int n) {
-    const bool swapped = params_[6] != 0.0f;
-    const bool gated = params_[7] == 1.0f;
+    const bool swapped = params_[kSwitchCS] != 0.0f;
+    const bool gated = params_[kMulchIO] == 1.0f;
     for (int k = 0; k < n; ++k) {
       const double speech = flushInput(swapped ? in2[k] : in1[k]);
       const double carrier = flushInput(swapped ? in1[k] : in2[k]);
       // Bands 2 to 8 see the inputs after they were scaled and stored as floats; when both
       // roles share one buffer the carrier-side value is the one left there.
-      const float speechScaled = static_cast<float>(speech * params_[0]);
-      const float carrierScaled = static_cast<float>(carrier * params_[1]);
+      const float speechScaled = static_cast<float>(speech * params_[kCarrier]);
+      const float carrierScaled = static_cast<float>(carrier * params_[kSpeech]);
       double sum = 0.0;
       for (int b = 0; b < kBands; ++b) {
         const double s = b == 0 ? speech : (sharedBuffer_ ? carrierScaled : speechScaled);
@@ -178,7 +180,7 @@ class VocoderModel {
         const double ys = speechSide_[b].step(coeffs_[b], s);
         const double e = envelopes_[b].step(env_, std::fabs(ys));
         const double yc = carrierSide_[b].step(coeffs_[b], c);
-        sum += 500.0 * params_[5] * e * yc;
+        sum += 500.0 * params_[kGain] * e * yc;
       }
       out[k] = gated ? sum * gate_.step() : sum;
     }
@@ -189,7 +191,7 @@ class VocoderModel {
   void setSharedBuffer(bool shared) { sharedBuffer_ = shared; }
 
  private:
-  float params_[8] = {};
+  float params_[kNumParams] = {};
   Coefficients coeffs_[kBands] = {};
   EnvelopeCoefficients env_ = {};
   Resonator speechSide_[kBands], carrierSide_[kBands];

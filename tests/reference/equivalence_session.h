@@ -130,7 +130,7 @@ class Session {
   float parameterValue(int32_t index) {
     const int pick = random_.between(0, 19);
     if (pick < 12) return static_cast<float>(random_.unit());
-    if (pick < 15) return index == 6 ? 0.0f : 1.0f;  // the switches' exact values
+    if (pick < 15) return index == kSwitchCS ? 0.0f : 1.0f;  // the switches' exact values
     if (pick < 16) return 0.0f;
     static const float kOdd[] = {-0.5f,
                                  2.0f,

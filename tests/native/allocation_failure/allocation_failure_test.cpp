@@ -139,7 +139,7 @@ TEST_F(AllocationFailure, BuildingTheEffectMakesItsAllocationsUpFront) {
 
   // Parameters, programs and processing allocate nothing.
   trace.arm(0);
-  effect->setParameter(effect, 2, 0.9f);
+  effect->setParameter(effect, kFilter, 0.9f);
   effect->dispatcher(effect, effSetProgram, 0, 1, nullptr, 0.0f);
   float in1[64] = {0.5f}, in2[64] = {0.25f}, out1[64], out2[64];
   float* inputs[2] = {in1, in2};

@@ -14,8 +14,8 @@ int32_t paramAt(int32_t x, int32_t y) {
 }
 
 TEST(HitTesting, KnobEdges) {
-  EXPECT_EQ(paramAt(44, 52), 0) << "top-left corner of the carrier knob";
-  EXPECT_EQ(paramAt(75, 83), 0);
+  EXPECT_EQ(paramAt(44, 52), kCarrier) << "top-left corner of the carrier knob";
+  EXPECT_EQ(paramAt(75, 83), kCarrier);
   EXPECT_EQ(paramAt(43, 60), -1);
   EXPECT_EQ(paramAt(44, 84), -1);
   EXPECT_EQ(paramAt(44, 51), -1);
@@ -24,31 +24,31 @@ TEST(HitTesting, KnobEdges) {
     EXPECT_EQ(paramAt(44 + 60 * k + 16, 69), k) << "centre of knob " << k;
     EXPECT_EQ(paramAt(44 + 60 * k - 1, 69), -1) << "left of knob " << k;
   }
-  EXPECT_EQ(paramAt(379, 60), 5) << "the gain knob answers 36 pixels wide";
-  EXPECT_EQ(paramAt(376, 60), 5);
+  EXPECT_EQ(paramAt(379, 60), kGain) << "the gain knob answers 36 pixels wide";
+  EXPECT_EQ(paramAt(376, 60), kGain);
   EXPECT_EQ(paramAt(380, 60), -1);
-  EXPECT_EQ(paramAt(135, 60), 1);
+  EXPECT_EQ(paramAt(135, 60), kSpeech);
   EXPECT_EQ(paramAt(136, 60), -1) << "only the gain knob is wider than its face";
 }
 
 TEST(HitTesting, SwitchEdges) {
-  EXPECT_EQ(paramAt(80, 97), 6) << "one row above the first switch's image";
+  EXPECT_EQ(paramAt(80, 97), kSwitchCS) << "one row above the first switch's image";
   EXPECT_EQ(paramAt(80, 96), -1);
-  EXPECT_EQ(paramAt(80, 115), 6);
+  EXPECT_EQ(paramAt(80, 115), kSwitchCS);
   EXPECT_EQ(paramAt(80, 116), -1) << "on the image, below the hit rows";
-  EXPECT_EQ(paramAt(74, 100), 6);
+  EXPECT_EQ(paramAt(74, 100), kSwitchCS);
   EXPECT_EQ(paramAt(73, 100), -1);
-  EXPECT_EQ(paramAt(95, 100), 6);
+  EXPECT_EQ(paramAt(95, 100), kSwitchCS);
   EXPECT_EQ(paramAt(96, 100), -1);
 
   EXPECT_EQ(paramAt(276, 100), -1) << "the second switch's image starts left of its hit range";
   EXPECT_EQ(paramAt(277, 100), -1);
-  EXPECT_EQ(paramAt(278, 100), 7);
-  EXPECT_EQ(paramAt(299, 100), 7);
+  EXPECT_EQ(paramAt(278, 100), kMulchIO);
+  EXPECT_EQ(paramAt(299, 100), kMulchIO);
   EXPECT_EQ(paramAt(300, 100), -1);
-  EXPECT_EQ(paramAt(290, 97), 7);
+  EXPECT_EQ(paramAt(290, 97), kMulchIO);
   EXPECT_EQ(paramAt(290, 96), -1);
-  EXPECT_EQ(paramAt(290, 115), 7);
+  EXPECT_EQ(paramAt(290, 115), kMulchIO);
   EXPECT_EQ(paramAt(290, 116), -1);
 }
 

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/parameters.h"
+
 namespace reference_case {
 
 constexpr int kFrames = 2 * 44100;
@@ -29,8 +31,9 @@ struct Change {
 // After one second: wider bands, quicker envelopes, louder, a faster gate. After 1.5 s: roles
 // swapped and the gate bypassed.
 inline std::vector<Change> changes() {
-  return {{44100, 2, 0.7f}, {44100, 3, 0.5f}, {44100, 5, 0.5f}, {44100, 4, 0.3f},
-          {66150, 6, 1.0f}, {66150, 7, 0.0f}, {66150, 0, 0.8f}};
+  return {{44100, kFilter, 0.7f},   {44100, kMorph, 0.5f},    {44100, kGain, 0.5f},
+          {44100, kFreq, 0.3f},     {66150, kSwitchCS, 1.0f}, {66150, kMulchIO, 0.0f},
+          {66150, kCarrier, 0.8f}};
 }
 
 // Block lengths, cycled; the stream is cut at every change as well.
