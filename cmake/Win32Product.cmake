@@ -11,19 +11,26 @@ else()
 endif()
 # tools/wine-env.sh runs this tree's programs in a Wine prefix of the same pointer width.
 file(WRITE ${CMAKE_BINARY_DIR}/wine-arch.txt "${mulchvoice_wine_arch}\n")
+
+# The editor: its window, knobs and switches on the plug-in interface's editor base.
+add_library(mulchvoice_editor STATIC
+  editor/editor_layout.cpp
+  editor/knob_drag.cpp
+  editor/rotary_knob.cpp
+  editor/toggle_switch.cpp
+  editor/vocoder_editor.cpp)
+target_link_libraries(mulchvoice_editor PUBLIC mulchvoice_host mulchvoice_product_flags gdi32 user32)
+
+# The DLL binds the effect (mulchvoice_vst: interface and engine) to its editor. The library's
+# entry point is linked in directly, so that the loader's call always finds it.
 add_library(MULCHVOICE SHARED
   host/dll_entry.cpp
   vst/allocation_operators.cpp
   vst/main.cpp
   vst/vocoder_edit.cpp
-  editor/editor_layout.cpp
-  editor/knob_drag.cpp
-  editor/rotary_knob.cpp
-  editor/toggle_switch.cpp
-  editor/vocoder_editor.cpp
   ${mulchvoice_exports})
 set_target_properties(MULCHVOICE PROPERTIES PREFIX "" OUTPUT_NAME MULCHVOICE)
-target_link_libraries(MULCHVOICE PRIVATE mulchvoice_vst mulchvoice_product_flags gdi32 user32)
+target_link_libraries(MULCHVOICE PRIVATE mulchvoice_vst mulchvoice_editor mulchvoice_product_flags)
 target_link_options(MULCHVOICE PRIVATE -static -static-libgcc -static-libstdc++)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   # 32-bit names carry no @-suffixes of the calling convention.

@@ -10,8 +10,8 @@
 
 #include <cstdint>
 
-#include "editor/aeff_editor.h"
 #include "editor/editor_layout.h"
+#include "host/aeff_editor.h"
 
 class RotaryKnob;
 class ToggleSwitch;

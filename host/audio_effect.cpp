@@ -3,10 +3,17 @@
 #include <cmath>
 #include <cstring>
 
-#include "editor/aeff_editor.h"
-#include "engine/sample_rate.h"
+#include "host/aeff_editor.h"
 
 namespace {
+
+// What the base reports until the host sets its own: an effect's sample rate and block size.
+constexpr float kInitialSampleRate = 44100.0f;
+constexpr int32_t kInitialBlockSize = 1024;
+
+constexpr std::memory_order kRelaxed = std::memory_order_relaxed;
+static_assert(std::atomic<float>::is_always_lock_free && std::atomic<int32_t>::is_always_lock_free,
+              "shared values must be lock-free");
 
 AudioEffect* effectOf(AEffect* e) {
   return e != nullptr ? static_cast<AudioEffect*>(e->object) : nullptr;
@@ -60,13 +67,13 @@ void storeEmpty(char* text) {
 }  // namespace
 
 AudioEffect::AudioEffect(audioMasterCallback audioMaster, int32_t numPrograms, int32_t numParams)
-    : sampleRate(kDefaultSampleRate),
+    : sampleRate(kInitialSampleRate),
       editor(nullptr),
       audioMaster(audioMaster),
       numPrograms(numPrograms),
       numParams(numParams),
       curProgram(0),
-      blockSize(1024) {
+      blockSize(kInitialBlockSize) {
   std::memset(&cEffect, 0, sizeof cEffect);
   cEffect.magic = kEffectMagic;
   cEffect.dispatcher = hostDispatcher;
@@ -151,16 +158,16 @@ int32_t AudioEffect::dispatcher(int32_t opCode, int32_t index, float value, void
 
 void AudioEffect::open() {}
 void AudioEffect::close() {}
-int32_t AudioEffect::getProgram() { return curProgram; }
-void AudioEffect::setProgram(int32_t program) { curProgram = program; }
+int32_t AudioEffect::getProgram() { return curProgram.load(kRelaxed); }
+void AudioEffect::setProgram(int32_t program) { curProgram.store(program, kRelaxed); }
 void AudioEffect::setProgramName(char* name) { storeEmpty(name); }
 void AudioEffect::getProgramName(char* name) { storeEmpty(name); }
 void AudioEffect::getParameterLabel(int32_t, char* label) { storeEmpty(label); }
 void AudioEffect::getParameterDisplay(int32_t, char* text) { storeEmpty(text); }
 void AudioEffect::getParameterName(int32_t, char* text) { storeEmpty(text); }
 float AudioEffect::getVu() { return 0.0f; }
-void AudioEffect::setSampleRate(float rate) { sampleRate = rate; }
-void AudioEffect::setBlockSize(int32_t size) { blockSize = size; }
+void AudioEffect::setSampleRate(float rate) { sampleRate.store(rate, kRelaxed); }
+void AudioEffect::setBlockSize(int32_t size) { blockSize.store(size, kRelaxed); }
 void AudioEffect::suspend() {}
 void AudioEffect::resume() {}
 void AudioEffect::setUniqueID(int32_t id) { cEffect.uniqueID = id; }
@@ -178,8 +185,8 @@ int32_t AudioEffect::getMasterVersion() {
   return version != 0 ? version : 1;
 }
 
-float AudioEffect::getSampleRate() { return sampleRate; }
-int32_t AudioEffect::getBlockSize() { return blockSize; }
+float AudioEffect::getSampleRate() { return sampleRate.load(kRelaxed); }
+int32_t AudioEffect::getBlockSize() { return blockSize.load(kRelaxed); }
 
 void AudioEffect::setEditor(AEffEditor* newEditor) {
   editor = newEditor;

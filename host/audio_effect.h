@@ -7,10 +7,10 @@
 // audio thread the processing entries; parameter entries may come from either. Nothing here
 // allocates, locks or throws.
 
+#include <atomic>
 #include <cstdint>
 
 #include "host/aeffect.h"
-#include "engine/relaxed_atomic.h"
 
 class AEffEditor;
 
@@ -69,13 +69,15 @@ class AudioEffect {
   AEffect* getAeffect() { return &cEffect; }
 
  protected:
-  RelaxedAtomic<float> sampleRate;
+  // What host threads share here is read and written with relaxed order, as plain 32-bit
+  // moves: no lock, no fence. Derived effects reach them through the operations above.
+  std::atomic<float> sampleRate;
   AEffEditor* editor;
   audioMasterCallback audioMaster;
   int32_t numPrograms;
   int32_t numParams;
-  RelaxedAtomic<int32_t> curProgram;
-  RelaxedAtomic<int32_t> blockSize;
+  std::atomic<int32_t> curProgram;
+  std::atomic<int32_t> blockSize;
   AEffect cEffect;
 
  private:

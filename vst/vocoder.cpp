@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "editor/aeff_editor.h"
+#include "host/aeff_editor.h"
 #include "host/out_of_memory.h"
 
 Vocoder::Vocoder(audioMasterCallback audioMaster)
@@ -29,7 +29,7 @@ Vocoder::~Vocoder() { delete[] programs; }
 // number counts as 0) and reads back clamped; the program keeps the value as it was set.
 void Vocoder::setParameter(int32_t index, float value) {
   if (index >= 0 && index < kNumParams && programs != nullptr) {
-    programs[curProgram].values[index] = value;
+    programs[getProgram()].values[index] = value;
     core.setParameter(index, index == kFilter ? clampToUnit(value) : value);
   }
   if (editor != nullptr) editor->postUpdate();
@@ -41,17 +41,17 @@ float Vocoder::getParameter(int32_t index) { return core.getParameter(index); }
 // and gate states carry on. A number outside the table changes nothing.
 void Vocoder::setProgram(int32_t program) {
   if (program < 0 || program >= kNumPrograms || programs == nullptr) return;
-  curProgram = program;
+  AudioEffect::setProgram(program);
   for (int32_t index = 0; index < kNumParams; ++index)
     setParameter(index, programs[program].values[index]);
 }
 
 void Vocoder::setProgramName(char* name) {
-  if (name != nullptr && programs != nullptr) programs[curProgram].setName(name);
+  if (name != nullptr && programs != nullptr) programs[getProgram()].setName(name);
 }
 
 void Vocoder::getProgramName(char* name) {
-  if (name != nullptr && programs != nullptr) programs[curProgram].getName(name);
+  if (name != nullptr && programs != nullptr) programs[getProgram()].getName(name);
 }
 
 // Audio thread. The inputs are overwritten with their flushed, scaled samples.

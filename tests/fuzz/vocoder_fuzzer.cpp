@@ -46,9 +46,9 @@
 #include <string>
 #include <vector>
 
-#include "editor/aeff_editor.h"
 #include "engine/band_filter.h"
 #include "vst/vocoder.h"
+#include "host/aeff_editor.h"
 #include "host/aeffect.h"
 #include "host/plugin_main.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "editor/aeff_editor.h"
+#include "host/aeff_editor.h"
 
 class RecordingEditor : public AEffEditor {
  public:

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "editor/aeff_editor.h"
+#include "host/aeff_editor.h"
 #include "tools/mvrender/file_system.h"
 #include "tools/testhost/host_window.h"
 #include "tools/testhost/png_writer.h"

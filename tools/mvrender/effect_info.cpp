@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "editor/aeff_editor.h"
+#include "host/aeff_editor.h"
 #include "tools/mvrender/parameter_names.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "editor/aeff_editor.h"
+#include "host/aeff_editor.h"
 #include "host/aeffect.h"
 
 // Told of every call just before and just after it is made; `what` is a string literal.

@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "editor/aeff_editor.h"
 #include "engine/band_filter.h"
+#include "host/aeff_editor.h"
 #include "vst/vocoder.h"
 #include "tests/native/reliability/host_driver.h"
 

@@ -2,7 +2,7 @@
 // the process, the child window that goes with each open and close, and drawing resources that
 // do not pile up over many opens.
 
-#include "editor/aeff_editor.h"
+#include "host/aeff_editor.h"
 #include "tests/wine/editor/editor_session.h"
 #include "tests/wine/editor/gdi_counter.h"
 

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "editor/aeff_editor.h"
+#include "host/aeff_editor.h"
 #include "tests/wine/reliability/reliability_support.h"
 #include "tools/testhost/host_window.h"
 #include "tools/testhost/plugin_host.h"
