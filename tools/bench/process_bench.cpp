@@ -77,7 +77,7 @@
 #include "tools/testhost/plugin_host.h"
 #else
 #include "vst/vocoder.h"
-#include "tests/reference/band_by_band_vocoder.h"
+#include "tests/fixtures/band_by_band_vocoder.h"
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
 #define MULCHVOICE_BENCH_CALLGRIND 1
