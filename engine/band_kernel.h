@@ -1,20 +1,12 @@
 #pragma once
 // A band kernel runs the eight bands of the vocoder over one slice: it reads each sample's
 // speech and carrier inputs, advances every band's filters and envelope, and writes the sum of
-// the eight products. The family:
-//
-//   band_kernel.h         what every kernel takes and shares (this file)
-//   band_kernel_sse2.cpp  the kernel every processor runs: two 128-bit vectors of four bands
-//   band_kernel_wide.h    the kernel for 256-bit vectors, all eight bands in one, compiled by
-//   band_kernel_avx.cpp     band_kernel_avx.cpp for processors with AVX
-//   band_kernel_avx2.cpp    and band_kernel_avx2.cpp for those with AVX2
-//   band_kernel_choice.*  which kernel a vocoder runs
-//
-// Every kernel computes, lane by lane and operation for operation, what the band-by-band form
-// computes: the steps of channel_vocoder_processing.cpp, one band after another, written out
-// one operation at a time in tests/fixtures/band_by_band_vocoder.h, which the tests hold every
-// kernel against. The products are summed in band order, band 1 first, so the samples and
-// states are exactly the band-by-band form's, and which kernel runs changes the speed only.
+// the eight products. The family: this file, what every kernel takes and shares;
+// band_kernel_sse2.cpp, the kernel every processor runs; band_kernel_wide.h, the kernel for
+// 256-bit vectors, compiled by band_kernel_avx.cpp and band_kernel_avx2.cpp; and
+// band_kernel_choice.*, which picks one. Each computes, operation for operation, what running
+// the bands one after another computes (the band-by-band form the tests hold every kernel
+// against, tests/fixtures/band_by_band_vocoder.h), so which one runs changes the speed only.
 //
 // Audio thread only: a kernel allocates nothing, locks nothing, calls no system function and
 // never throws.
@@ -23,13 +15,11 @@
 
 constexpr int32_t kNumBands = 8;
 
-// The make-up gain of every band's product e * y_c * gain * kProductScale. The product of two
-// band signals, the speech's envelope and the carrier's band, goes with the square of the input
-// level, and a band passes a sine at its centre at half its amplitude A, at every width: left
-// unscaled, the product would come out at about 0.2 A^2, that is 0.002 (-54 dBFS) for inputs at
-// 0.1 (-20 dBFS). Scaled by 500, at the default gain 0.3, a sine of 0.033 (-30 dBFS) on both
-// inputs at a band's centre comes out at its own level, and one of 0.18 (-15 dBFS) at full
-// scale. The value is part of the plug-in's sound, which every build keeps bit for bit.
+// The make-up gain of every band's product e * y_c * gain * kProductScale. A product of two band
+// signals goes with the square of the input level: a band passes a sine at its centre at half
+// its amplitude A, so unscaled the product comes to about 0.2 A^2, -54 dBFS for inputs at
+// -20 dBFS. With 500 and the default gain 0.3, a sine on both inputs at a band's centre comes
+// out at its own level at -30 dBFS, and at full scale from -15 dBFS. Part of the sound: fixed.
 constexpr float kProductScale = 500.0f;
 
 // The samples a kernel steps through before it sums their products: the products of a stretch,

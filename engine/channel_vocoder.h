@@ -53,12 +53,10 @@ class ChannelVocoder {
   // slice, as the next slice would.
   void retune();
 
-  // A host's "activate": the sound starts afresh. Clears every band's filter and envelope
-  // states and puts the gate back into its first phase, an on phase of half a second, with its
-  // smoother at 0.0; keeps the settings (the eight parameters and the sample rate), the
-  // coefficients derived from them and the band kernel. So the samples that follow are those
-  // of a new vocoder given the same settings. Audio thread, or any thread while no processing
-  // runs; like `process`, it allocates nothing and derives no coefficient.
+  // A host's "activate": clears every band's filter and envelope states and puts the gate back
+  // into its first phase (on, half a second, smoother at 0.0); keeps the settings, the
+  // coefficients derived from them and the band kernel, so what follows is what a new vocoder
+  // given the same settings renders. Audio thread, or any thread while no processing runs.
   void reset();
 
   // Runs the band kernel `kernel` from now on, or the SSE2 kernel where the processor cannot

@@ -61,11 +61,7 @@ struct Buffers {
   float* inputs[2];
   float* outputs[2];
   explicit Buffers(int block)
-      : in1(block),
-        in2(block),
-        out1(block),
-        out2(block),
-        inputs{in1.data(), in2.data()},
+      : in1(block), in2(block), out1(block), out2(block), inputs{in1.data(), in2.data()},
         outputs{out1.data(), out2.data()} {}
   Buffers(const Buffers&) = delete;
   Buffers& operator=(const Buffers&) = delete;
@@ -105,9 +101,8 @@ inline void printResult(const std::string& name, int block, double nanoseconds) 
               nanoseconds, 1e9 / kSampleRate / nanoseconds);
 }
 
-// Starts callgrind's counts afresh, so that `--once` counts the measured stretch alone. Without
-// valgrind's client requests (MULCHVOICE_BENCH_CALLGRIND undefined) it does nothing, and a
-// native `--once` refuses to run.
+// Starts callgrind's counts afresh, so that `--once` counts the measured stretch alone (without
+// valgrind's client requests a native `--once` refuses to run).
 inline void zeroInstructionCounts() {
 #ifdef MULCHVOICE_BENCH_CALLGRIND
   CALLGRIND_ZERO_STATS;
