@@ -46,8 +46,8 @@ endif()
 # that sets them: every directory that compiles the engine's sources calls this.
 function(mulchvoice_wide_kernel_options)
   set(scheduling "$<$<CXX_COMPILER_ID:GNU>:-fschedule-insns;-fsched-pressure>")
-  set_source_files_properties(${PROJECT_SOURCE_DIR}/engine/parallel_bands_avx.cpp PROPERTIES
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/engine/band_kernel_avx.cpp PROPERTIES
                               COMPILE_OPTIONS "-mavx;${scheduling}")
-  set_source_files_properties(${PROJECT_SOURCE_DIR}/engine/parallel_bands_avx2.cpp PROPERTIES
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/engine/band_kernel_avx2.cpp PROPERTIES
                               COMPILE_OPTIONS "-mavx2;${scheduling}")
 endfunction()

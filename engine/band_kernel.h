@@ -1,10 +1,12 @@
 #pragma once
 // A band kernel runs the eight bands of the vocoder over one slice: it reads each sample's
 // speech and carrier inputs, advances every band's filters and envelope, and writes the sum of
-// the eight products. There is one kernel for every processor (SSE2, parallel_bands.cpp) and
-// one each for processors with AVX and with AVX2 (wide_band_kernel.h); all compute exactly the
-// samples and states of running the bands one after another, so which one runs changes the
-// speed only.
+// the eight products. The family: this file, what every kernel takes and shares;
+// band_kernel_sse2.cpp, the kernel every processor runs; band_kernel_wide.h, the kernel for
+// 256-bit vectors, compiled by band_kernel_avx.cpp and band_kernel_avx2.cpp; and
+// band_kernel_choice.*, which picks one. Each computes, operation for operation, what running
+// the bands one after another computes (the band-by-band form the tests hold every kernel
+// against, tests/fixtures/band_by_band_vocoder.h), so which one runs changes the speed only.
 //
 // Audio thread only: a kernel allocates nothing, locks nothing, calls no system function and
 // never throws.
@@ -12,6 +14,17 @@
 #include <cstdint>
 
 constexpr int32_t kNumBands = 8;
+
+// The make-up gain of every band's product e * y_c * gain * kProductScale. A product of two band
+// signals goes with the square of the input level: a band passes a sine at its centre at half
+// its amplitude A, so unscaled the product comes to about 0.2 A^2, -54 dBFS for inputs at
+// -20 dBFS. With 500 and the default gain 0.3, a sine on both inputs at a band's centre comes
+// out at its own level at -30 dBFS, and at full scale from -15 dBFS. Part of the sound: fixed.
+constexpr float kProductScale = 500.0f;
+
+// The samples a kernel steps through before it sums their products: the products of a stretch,
+// eight floats to a sample (2 KiB), stay in the first-level cache from the step to the sum.
+constexpr int32_t kKernelStretch = 64;
 
 // The eight bands' coefficients and states lane by lane: band 1 in element 0 of every array,
 // band 8 in element 7.

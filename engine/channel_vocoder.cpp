@@ -1,12 +1,9 @@
 #include "engine/channel_vocoder.h"
 
-#include <cstring>
-
 #include "engine/band_tuning.h"
+#include "engine/same_bits.h"
 
 namespace {
-
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 float supportedRate(float rate) {
   return isSupportedSampleRate(static_cast<double>(rate)) ? rate : kDefaultSampleRate;
@@ -42,6 +39,12 @@ void ChannelVocoder::setSampleRate(float rate) {
 
 void ChannelVocoder::retune() {
   tune({sampleRate, values[kFilter], values[kMorph], values[kFreq]}, false);
+}
+
+void ChannelVocoder::reset() {
+  for (int32_t band = 1; band <= kNumBands; ++band)
+    bank.setState(band, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f);
+  chopperGate.restart(sampleRate);
 }
 
 // Recomputes what depends on a changed setting: the rate moves everything; "filter" the eight

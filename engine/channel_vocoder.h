@@ -19,7 +19,7 @@
 #include "engine/relaxed_atomic.h"
 #include "engine/sample_rate.h"
 
-constexpr int32_t kSliceLength = 3000;  // the longest stretch one pass processes
+constexpr int32_t kSliceLength = 3000;  // the longest stretch processed at once
 
 class ChannelVocoder {
  public:
@@ -52,6 +52,12 @@ class ChannelVocoder {
   // Audio thread: derives every coefficient that depends on a setting changed since the last
   // slice, as the next slice would.
   void retune();
+
+  // A host's "activate": clears every band's filter and envelope states and puts the gate back
+  // into its first phase (on, half a second, smoother at 0.0); keeps the settings, the
+  // coefficients derived from them and the band kernel, so what follows is what a new vocoder
+  // given the same settings renders. Audio thread, or any thread while no processing runs.
+  void reset();
 
   // Runs the band kernel `kernel` from now on, or the SSE2 kernel where the processor cannot
   // run it (band_kernel_choice.h says which a new vocoder takes). Audio thread, or any thread

@@ -3,7 +3,7 @@
 //   speech side   y_s = band filter of the speech input
 //   envelope      e[n] = envIn0 |y_s[n]| + envIn1 |y_s[n-1]| - envFb e[n-1]
 //   carrier side  y_c = band filter of the carrier input (same coefficients)
-//   product       work[n] = sum over bands 1 to 8 of e[n] * y_c[n] * gain * 500
+//   product       work[n] = sum over bands 1 to 8 of e[n] * y_c[n] * gain * kProductScale
 //
 // Band 1 also flushes both input samples and writes them back scaled by the two input levels;
 // bands 2 to 8 read the scaled samples. Every state value is flushed after every sample, so

@@ -6,6 +6,7 @@
 
 #include "engine/float4.h"
 #include "engine/parameters.h"
+#include "engine/same_bits.h"
 #include "engine/sample_rate.h"
 
 namespace {
@@ -18,8 +19,6 @@ constexpr float kDesignDrive = 0.02222222f;
 // The half-period is the rate's worth of samples over kRateSpan (e^(kRateCurve freq) - 1) + 1.
 constexpr double kRateSpan = 9.999;
 constexpr double kRateCurve = 7.0;
-
-bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 void repeat(float value, float* out, int32_t n) {
   const Float4 v = _mm_set1_ps(value);
@@ -35,7 +34,7 @@ ChopperGate::ChopperGate(float sampleRate)
       gateFb(0.0f),
       gateIn(0.0f),
       gateHalfPeriod(1),
-      gateCountdown(static_cast<int32_t>(sampleRate / 2.0f)),  // half a second, whatever "freq" says
+      gateCountdown(0),
       gateOn(1),
       phaseDone(0),
       following(false) {
@@ -45,7 +44,18 @@ ChopperGate::ChopperGate(float sampleRate)
     r.length = 0;
     r.settled = false;
   }
+  restart(sampleRate);
   setSmoothing(sampleRate);
+}
+
+// The records stay: a phase that begins as one did copies gains that are, bit for bit, the
+// ones it would work out.
+void ChopperGate::restart(float sampleRate) {
+  gateZ = 0.0f;
+  gateCountdown = static_cast<int32_t>(sampleRate / 2.0f);  // half a second, whatever "freq" says
+  gateOn = 1;
+  phaseDone = 0;
+  following = false;
 }
 
 // The pole is raised to the power of design rate over rate, so the smoother decays by the same

@@ -24,6 +24,10 @@ class ChopperGate {
  public:
   explicit ChopperGate(float sampleRate);
 
+  // Back to the first phase: an on phase of half a second at `sampleRate`, the smoother at 0.0.
+  // The coefficients and the half-period, which the settings give, stay.
+  void restart(float sampleRate);
+
   // The smoother's coefficients for a sample rate: the same times at every rate.
   void setSmoothing(float sampleRate);
   // The length of every later phase, from the "freq" parameter; the phase in progress runs out

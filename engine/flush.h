@@ -7,6 +7,7 @@
 // would leave the effect silent or deafening for seconds, at narrow widths for minutes.
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 constexpr float kFlushThreshold = 1e-11f;  // 11529215 * 2^-60
@@ -22,3 +23,27 @@ inline float flush(float v) {
 inline float finiteOrZero(float v) {
   return std::fabs(v) <= std::numeric_limits<float>::max() ? v : 0.0f;
 }
+
+// The two rules on bit patterns, for the vector forms (float4.h, band_kernel_wide.h), which
+// compute exactly what the rules above compute, -0.0 and NaN included: they only ever keep a
+// value or replace it by +0.0.
+//
+// The range checks work on r = 0x7FFFFFFF - |bits|, the magnitude's bit pattern reversed, which
+// orders non-negative floats as their values do, backwards, and puts every NaN below infinity.
+// The flush keeps a value when kFlushThreshold <= |v| <= kFlushCeiling. Moved by the threshold's
+// pattern, that interval of r becomes the top of the signed range, so one signed "greater than"
+// tests both ends: a value above the ceiling lands below it, one below the threshold wraps round
+// to the bottom of the range.
+namespace flush_bits {
+
+constexpr int32_t kThresholdBits = 0x2D2FEBFF;  // kFlushThreshold
+constexpr int32_t kCeilingBits = 0x49742400;    // kFlushCeiling
+constexpr int32_t kLargestFiniteBits = 0x7F7FFFFF;
+constexpr int32_t kMagnitudeMask = 0x7FFFFFFF;
+
+// r + kThresholdBits lies in (kKeptAbove, INT32_MAX] exactly for the kept magnitudes.
+constexpr int32_t kKeptAbove = kMagnitudeMask - (kCeilingBits - kThresholdBits) - 1;
+// r lies above this exactly for the finite magnitudes.
+constexpr int32_t kFiniteAbove = kMagnitudeMask - kLargestFiniteBits - 1;
+
+}  // namespace flush_bits

@@ -1,7 +1,6 @@
 #include "lv2/vocoder_plugin.h"
 
 #include <algorithm>
-#include <new>
 
 namespace {
 
@@ -16,8 +15,7 @@ float parameterValue(int32_t index, float portValue) {
 }  // namespace
 
 VocoderPlugin::VocoderPlugin(float rate)
-    : sampleRate(rate),
-      inputs(),
+    : inputs(),
       outputs(),
       controls(),
       vocoder(rate),
@@ -34,12 +32,7 @@ void VocoderPlugin::connect(uint32_t port, void* data) {
   }
 }
 
-// The core keeps its states for its whole life, and has no reset of its own: a new one is built
-// in its place. That takes the mathematics library's time but allocates nothing.
-void VocoderPlugin::activate() {
-  vocoder.~ChannelVocoder();
-  new (&vocoder) ChannelVocoder(sampleRate);
-}
+void VocoderPlugin::activate() { vocoder.reset(); }
 
 void VocoderPlugin::applyControls() {
   for (int32_t index = 0; index < kNumParams; ++index) {

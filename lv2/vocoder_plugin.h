@@ -2,11 +2,11 @@
 // One instance of the LV2 plug-in: the vocoder's core, tuned for the host's sample rate, and the
 // buffers the host connected to the ports (ports.h).
 //
-// The host's calls, and the threads they come from: the constructor and `activate` run on the
-// host's instantiation thread and derive every coefficient with the mathematics library;
-// `connect` and `run` run on the audio thread and allocate nothing, take no lock and make no
-// system call. The plug-in starts no threads and the host never calls two of these at once, so
-// nothing here is shared between threads.
+// The host's calls, and the threads they come from: the constructor runs on the host's
+// instantiation thread and derives every coefficient with the mathematics library; `activate`
+// runs there too, `connect` and `run` on the audio thread, and none of these three allocates,
+// takes a lock or makes a system call. The plug-in starts no threads and the host never calls
+// two of these at once, so nothing here is shared between threads.
 
 #include <cstdint>
 
@@ -25,8 +25,8 @@ class VocoderPlugin {
   // leaves the port unconnected, so the old buffer is never touched again.
   void connect(uint32_t port, void* data);
 
-  // Starts from scratch, as a new instance at the same rate: band, envelope and gate states
-  // cleared, the gate in its first on phase. Connections are kept.
+  // Starts the sound afresh (ChannelVocoder::reset): band, envelope and gate states cleared, the
+  // gate in its first on phase. Connections and the controls' values are kept.
   void activate();
 
   // Vocodes `frames` samples. Every connected control port is read first; an unconnected one
@@ -37,7 +37,6 @@ class VocoderPlugin {
  private:
   void applyControls();
 
-  const float sampleRate;
   const float* inputs[2];
   float* outputs[2];
   const float* controls[kNumParams];

@@ -12,8 +12,8 @@
 
 #include "engine/channel_vocoder.h"
 #include "vst/vocoder.h"
-#include "tests/native/rendering.h"
-#include "tests/native/test_signals.h"
+#include "tests/fixtures/rendering.h"
+#include "tests/fixtures/test_signals.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The plug-in runs its eight bands side by side in one of its band kernels; each must compute
-// exactly what running them one after another computes (tests/reference/band_by_band_vocoder.h):
+// exactly what running them one after another computes (tests/fixtures/band_by_band_vocoder.h):
 // the same output samples, the same samples written back to the inputs and the same states, bit
 // for bit, over long sessions of varied signals, parameter changes, block sizes and buffer
 // arrangements. Every kernel the processor runs is pinned in turn.
@@ -16,9 +16,10 @@
 #include "engine/band_kernel_choice.h"
 #include "engine/channel_vocoder.h"
 #include "engine/float4.h"
-#include "tests/native/test_signals.h"
-#include "tests/reference/band_by_band_vocoder.h"
-#include "tests/reference/equivalence_session.h"
+#include "engine/same_bits.h"
+#include "tests/fixtures/band_by_band_vocoder.h"
+#include "tests/fixtures/equivalence_session.h"
+#include "tests/fixtures/test_signals.h"
 
 namespace {
 
@@ -34,8 +35,6 @@ float fromBits(uint32_t b) {
   return v;
 }
 
-bool same(float a, float b) { return bits(a) == bits(b); }
-
 // Every state of the plug-in against the model's, bit for bit.
 std::string compareStates(const ChannelVocoder& plugin, const reference::BandByBandVocoder& model) {
   for (int32_t b = 1; b <= kNumBands; ++b) {
@@ -48,13 +47,13 @@ std::string compareStates(const ChannelVocoder& plugin, const reference::BandByB
     static const char* const names[5] = {"speechZ1", "speechZ2", "carrierZ1", "carrierZ2",
                                          "envZ1"};
     for (int i = 0; i < 5; ++i) {
-      if (!same(plug[i], plain[i]))
+      if (!sameBits(plug[i], plain[i]))
         return "band " + std::to_string(b) + " " + names[i] + " is " + std::to_string(plug[i]) +
                ", the band-by-band form gives " + std::to_string(plain[i]);
     }
   }
   const reference::Gate& g = model.gate();
-  if (!same(plugin.gate().smootherState(), g.z) || plugin.gate().countdown() != g.countdown ||
+  if (!sameBits(plugin.gate().smootherState(), g.z) || plugin.gate().countdown() != g.countdown ||
       plugin.gate().isOn() != (g.on == 1))
     return "the chopper gate's state differs";
   return "";
@@ -87,9 +86,9 @@ TEST(Float4Rules, FlushAndFiniteCheckMatchTheScalarRulesOnEveryKindOfValue) {
     _mm_store_ps(flushed, flush4(_mm_load_ps(in)));
     _mm_store_ps(finite, finiteOrZero4(_mm_load_ps(in)));
     for (int lane = 0; lane < 4; ++lane) {
-      ASSERT_TRUE(same(flush(in[lane]), flushed[lane])) << "flush of pattern " << std::hex
+      ASSERT_TRUE(sameBits(flush(in[lane]), flushed[lane])) << "flush of pattern " << std::hex
                                                         << patterns[i + lane];
-      ASSERT_TRUE(same(finiteOrZero(in[lane]), finite[lane]))
+      ASSERT_TRUE(sameBits(finiteOrZero(in[lane]), finite[lane]))
           << "finite check of pattern " << std::hex << patterns[i + lane];
     }
   }
@@ -128,7 +127,7 @@ TEST(KernelRules, EveryKernelFlushesEveryKindOfValueAsTheScalarRule) {
       bandKernelFor(kernel)(bands, in, settings, &sum, 1);
       for (int32_t lane = 0; lane < kNumBands; ++lane) {
         const float expected = flush(fromBits(patterns[i + lane]));
-        ASSERT_TRUE(same(expected, bands.carrierZ2[lane]) && same(expected, bands.envZ1[lane]))
+        ASSERT_TRUE(sameBits(expected, bands.carrierZ2[lane]) && sameBits(expected, bands.envZ1[lane]))
             << bandKernelName(kernel) << " kernel, flush of pattern " << std::hex
             << patterns[i + lane];
       }

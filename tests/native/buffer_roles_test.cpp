@@ -11,8 +11,8 @@
 #include "engine/flush.h"
 #include "engine/channel_vocoder.h"
 #include "vst/vocoder.h"
-#include "tests/native/rendering.h"
-#include "tests/native/test_signals.h"
+#include "tests/fixtures/rendering.h"
+#include "tests/fixtures/test_signals.h"
 #include "tests/native/vocoder_model.h"
 
 namespace {
@@ -137,9 +137,9 @@ TEST(BufferRoles, InputsAreLeftHoldingTheirFlushedSamplesTimesTheirGains) {
     const float gain1 = switchCS == 0.0f ? 0.7f : 0.3f;  // input 1 is the speech at 0.0
     const float gain2 = switchCS == 0.0f ? 0.3f : 0.7f;
     for (int k = 0; k < kLength; ++k) {
-      ASSERT_TRUE(identicalBits(flush(a[k]) * gain1, r.in1[k]))
+      ASSERT_TRUE(sameBits(flush(a[k]) * gain1, r.in1[k]))
           << "input 1 sample " << k << " was " << a[k] << ", switch " << switchCS;
-      ASSERT_TRUE(identicalBits(flush(b[k]) * gain2, r.in2[k]))
+      ASSERT_TRUE(sameBits(flush(b[k]) * gain2, r.in2[k]))
           << "input 2 sample " << k << " was " << b[k] << ", switch " << switchCS;
     }
   }
@@ -161,7 +161,7 @@ TEST(BufferRoles, OneBufferAsBothInputsLeavesTheCarrierSideValue) {
     processBlock(vocoder, inputs, outputs, 2500);
   }
   for (int k = 0; k < kLength; ++k)
-    ASSERT_TRUE(identicalBits(flush(signal[k]) * 0.9f, buffer[k])) << "sample " << k;
+    ASSERT_TRUE(sameBits(flush(signal[k]) * 0.9f, buffer[k])) << "sample " << k;
 
   model::VocoderModel shared, separate;
   for (model::VocoderModel* m : {&shared, &separate}) {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/chopper_gate.h"
-#include "tests/native/test_signals.h"
-#include "tests/reference/band_by_band_vocoder.h"
+#include "tests/fixtures/band_by_band_vocoder.h"
+#include "tests/fixtures/test_signals.h"
 
 namespace {
 

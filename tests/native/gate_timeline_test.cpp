@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/channel_vocoder.h"
-#include "tests/native/rendering.h"
-#include "tests/native/test_signals.h"
+#include "tests/fixtures/rendering.h"
+#include "tests/fixtures/test_signals.h"
 #include "tests/native/vocoder_model.h"
 
 namespace {
@@ -159,7 +159,7 @@ TEST(GateTimeline, BypassFreezesTheGateAndItResumesWhereItStopped) {
     probe.run(5000);
     EXPECT_FALSE(probe.gated().gate().isOn());
     EXPECT_EQ(countdown, probe.gated().gate().countdown());
-    EXPECT_TRUE(identicalBits(gateZ, probe.gated().gate().smootherState()));
+    EXPECT_TRUE(sameBits(gateZ, probe.gated().gate().smootherState()));
   }
   const size_t resumed = probe.gatedOutput().size();
   EXPECT_TRUE(identicalSamples(

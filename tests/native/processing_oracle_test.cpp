@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "engine/channel_vocoder.h"
-#include "tests/native/test_signals.h"
+#include "tests/fixtures/test_signals.h"
 #include "tests/native/vocoder_model.h"
 
 namespace {

@@ -5,12 +5,12 @@
 // states non-zero.
 
 #include <cstdint>
-#include <cstring>
 #include <utility>
 #include <vector>
 
 #include "engine/band_filter.h"
 #include "engine/channel_vocoder.h"
+#include "engine/same_bits.h"
 #include "vst/vocoder.h"
 
 class ProbeVocoder : public Vocoder {
@@ -34,8 +34,6 @@ class ProbeVocoder : public Vocoder {
 
   std::vector<std::pair<int32_t, float>> received;
 };
-
-inline bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 // The nine values of one band record, as plain floats.
 struct BandValues {

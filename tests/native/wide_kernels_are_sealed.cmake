@@ -7,7 +7,7 @@ set(found "")
 set(checked 0)
 foreach(object ${OBJECTS})
   get_filename_component(name ${object} NAME)
-  if(name MATCHES "^parallel_bands_avx2?\\.cpp\\.o(bj)?$")
+  if(name MATCHES "^band_kernel_avx2?\\.cpp\\.o(bj)?$")
     math(EXPR checked "${checked} + 1")
     execute_process(COMMAND ${NM} --defined-only --extern-only ${object}
                     OUTPUT_VARIABLE symbols RESULT_VARIABLE result)

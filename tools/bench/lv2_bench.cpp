@@ -34,32 +34,22 @@
 //   ONCE name=<case> block=<block> frames=<frames counted>
 // for callgrind with --toggle-collect='*runPlugin*'.
 
-#include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "lv2/ports.h"
-#include "tools/bench/bench_signals.h"
+#include "tools/bench/bench_common.h"
 #include "tools/lv2host/lv2_host.h"
-
-#if __has_include(<valgrind/callgrind.h>)
-#include <valgrind/callgrind.h>
-#define MULCHVOICE_BENCH_CALLGRIND 1
-#endif
 
 namespace {
 
-constexpr double kSampleRate = 44100.0;
-constexpr int kRunFrames = 2 * 44100;
-constexpr int kRuns = 7;
-constexpr int kOnceFrames = 44100;
-constexpr int kBlocks[] = {64, 256, 512, 3000};
+using bench::Buffers;
+using bench::kRunFrames;
+
 constexpr const char* kPeerUri = "http://drobilla.net/plugins/mda/Vocoder";
 
 struct Case {
@@ -82,35 +72,18 @@ const Case* findCase(const char* name) {
   return nullptr;
 }
 
-struct Buffers {
-  std::vector<float> in1, in2, out1, out2;
-  explicit Buffers(int block) : in1(block), in2(block), out1(block), out2(block) {}
-};
-
 // The call callgrind collects in: everything the plug-in does for one block.
 __attribute__((noinline)) void runPlugin(lv2host::Instance& instance, const float* const* in,
                                          float* const* out, uint32_t frames) {
   instance.run(in, out, frames);
 }
 
-// Renders `frames` frames of the input in blocks of `block`, copying each block into the
-// input buffers first as a host does.
+// Renders `frames` frames of the input in blocks of `block`, as bench::render says.
 void render(lv2host::Instance& instance, const bench::Input& input, int block, int frames,
             Buffers& b) {
-  const int length = static_cast<int>(input.speech.size());
-  const float* in[2] = {b.in1.data(), b.in2.data()};
-  float* out[2] = {b.out1.data(), b.out2.data()};
-  for (int done = 0; done < frames; done += block) {
-    const int offset = done % (length - block);
-    std::memcpy(b.in1.data(), input.speech.data() + offset, sizeof(float) * block);
-    std::memcpy(b.in2.data(), input.carrier.data() + offset, sizeof(float) * block);
-    runPlugin(instance, in, out, static_cast<uint32_t>(block));
-  }
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  bench::render(input, block, frames, b, [&instance](Buffers& buffers, int n) {
+    runPlugin(instance, buffers.inputs, buffers.outputs, static_cast<uint32_t>(n));
+  });
 }
 
 // An instance of a case, configured and warmed up with half a run of the input; every run
@@ -123,7 +96,8 @@ struct Contender {
 
 bool prepare(const Case& c, const lv2host::Plugin& ours, const lv2host::Plugin& peer, int block,
              const bench::Inputs& inputs, Buffers& b, Contender& contender) {
-  contender.instance = std::make_unique<lv2host::Instance>(c.peer ? peer : ours, kSampleRate);
+  contender.instance =
+      std::make_unique<lv2host::Instance>(c.peer ? peer : ours, bench::kSampleRate);
   if (contender.instance->get() == nullptr) {
     std::fprintf(stderr, "lv2_bench: %s did not instantiate\n", c.name);
     return false;
@@ -161,7 +135,7 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::strcmp(argv[1], "--once") == 0) {
     onceCase = findCase(argv[2]);
     onceBlock = std::atoi(argv[3]);
-    if (onceCase == nullptr || onceBlock < 1 || onceBlock > kOnceFrames) return usage();
+    if (onceCase == nullptr || onceBlock < 1 || onceBlock > bench::kOnceFrames) return usage();
 #ifndef MULCHVOICE_BENCH_CALLGRIND
     std::fprintf(stderr, "lv2_bench: built without valgrind/callgrind.h; install valgrind\n");
     return 1;
@@ -181,10 +155,8 @@ int main(int argc, char** argv) {
     Buffers b(onceBlock);
     Contender contender;
     if (!prepare(*onceCase, ours, peer, onceBlock, inputs, b, contender)) return 1;
-    const int frames = (kOnceFrames / onceBlock) * onceBlock;
-#ifdef MULCHVOICE_BENCH_CALLGRIND
-    CALLGRIND_ZERO_STATS;
-#endif
+    const int frames = (bench::kOnceFrames / onceBlock) * onceBlock;
+    bench::zeroInstructionCounts();
     render(*contender.instance, inputs.normal, onceBlock, frames, b);
     std::printf("ONCE name=%s block=%d frames=%d\n", onceCase->name, onceBlock, frames);
     return 0;
@@ -192,34 +164,28 @@ int main(int argc, char** argv) {
 
   std::printf("# run of LV2 plug-ins loaded through lilv, taking turns: median of %d runs of %d "
               "frames\n",
-              kRuns, kRunFrames);
+              bench::kRuns, kRunFrames);
   constexpr int kNumCases = static_cast<int>(std::size(kCases));
-  for (const int block : kBlocks) {
+  for (const int block : bench::kBlocks) {
     Buffers b(block);
     Contender contenders[kNumCases];
     const int frames = (kRunFrames / block) * block;
     std::vector<double> ratios;
-    for (int run = 0; run < kRuns; ++run) {
+    for (int run = 0; run < bench::kRuns; ++run) {
       for (int i = 0; i < kNumCases; ++i)
         if (!prepare(kCases[i], ours, peer, block, inputs, b, contenders[i])) return 1;
       for (int turn = 0; turn < kNumCases; ++turn) {
         Contender& c = contenders[run % 2 == 0 ? turn : kNumCases - 1 - turn];
-        const auto start = std::chrono::steady_clock::now();
-        render(*c.instance, inputs.normal, block, frames, b);
-        const auto stop = std::chrono::steady_clock::now();
-        c.nanosecondsPerFrame.push_back(
-            std::chrono::duration<double, std::nano>(stop - start).count() / frames);
+        c.nanosecondsPerFrame.push_back(bench::nanosecondsPerFrame(
+            frames, [&] { render(*c.instance, inputs.normal, block, frames, b); }));
       }
       ratios.push_back(contenders[kOurs].nanosecondsPerFrame.back() /
                        contenders[kPeer].nanosecondsPerFrame.back());
     }
-    for (int i = 0; i < kNumCases; ++i) {
-      const double ns = median(contenders[i].nanosecondsPerFrame);
-      std::printf("RESULT name=%s block=%d ns_per_sample=%.1f rtf=%.1f\n", kCases[i].name, block,
-                  ns, 1e9 / kSampleRate / ns);
-    }
+    for (int i = 0; i < kNumCases; ++i)
+      bench::printResult(kCases[i].name, block, bench::median(contenders[i].nanosecondsPerFrame));
     std::printf("RESULT name=%s-to-%s block=%d time_ratio=%.2f\n", kCases[kOurs].name,
-                kCases[kPeer].name, block, median(ratios));
+                kCases[kPeer].name, block, bench::median(ratios));
     std::fflush(stdout);
   }
   return 0;

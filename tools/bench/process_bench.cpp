@@ -13,7 +13,7 @@
 //                    ("sse2", "avx" or "avx2", pinned through MULCHVOICE_KERNEL before the effect
 //                    is made; only kernels the processor runs) and the case:
 //                      gate-on             the default program, whose chopper gate is on
-//                      gate-off            the default program with parameter 7 (the gate) at 0
+//                      gate-off            the default program with "mulch I/O" (the gate) at 0
 //                      silence-after-loud  the default program, both inputs silent after two
 //                                          seconds of loud speech-like and carrier input: only
 //                                          the silent stretch is timed, so a cost that appears
@@ -21,7 +21,7 @@
 //                      band-by-band-gate-on, band-by-band-gate-off  (native only, no kernel
 //                                          in the name) the same as gate-on and gate-off with
 //                                          the processing replaced by
-//                                          the band-by-band form in tests/reference, one band
+//                                          the band-by-band form in tests/fixtures, one band
 //                                          over the whole block after another: the speed before
 //                                          the bands ran side by side, measured in the same run
 //   block            frames per processReplacing call (64, 256, 512 and 3000)
@@ -59,8 +59,6 @@
 // silence-after-loud lines show the same for the band filters and envelopes. A subnormal cost
 // shows in the timings only: the instruction count stays the same.
 
-#include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -72,23 +70,21 @@
 #include "engine/band_kernel_choice.h"
 #include "engine/parameters.h"
 #include "host/aeffect.h"
-#include "tools/bench/bench_signals.h"
+#include "tools/bench/bench_common.h"
 
 #ifdef _WIN32
 #include "tools/testhost/plugin_host.h"
 #else
+#include "tests/fixtures/band_by_band_vocoder.h"
 #include "vst/vocoder.h"
-#include "tests/reference/band_by_band_vocoder.h"
-#if __has_include(<valgrind/callgrind.h>)
-#include <valgrind/callgrind.h>
-#define MULCHVOICE_BENCH_CALLGRIND 1
-#endif
 #endif
 
 namespace {
 
+using bench::Buffers;
 using bench::Input;
 using bench::Inputs;
+using bench::kRunFrames;
 
 #if defined(_WIN64)
 constexpr const char* kBuild = "dll64";
@@ -100,11 +96,6 @@ constexpr const char* kBuild = "native-8reg";
 constexpr const char* kBuild = "native";
 #endif
 
-constexpr double kSampleRate = 44100.0;
-constexpr int kRunFrames = 2 * 44100;  // one timed run; also the loud priming before silence
-constexpr int kRuns = 7;
-constexpr int kOnceFrames = 44100;
-constexpr int kBlocks[] = {64, 256, 512, 3000};
 
 struct Case {
   const char* name;
@@ -182,23 +173,11 @@ void pinKernel(const char* kernel) {
 #endif
 }
 
-struct Buffers {
-  std::vector<float> in1, in2, out1, out2;
-  explicit Buffers(int block) : in1(block), in2(block), out1(block), out2(block) {}
-};
-
-// Renders `frames` frames of the input in blocks of `block`; the inputs are copied in first,
-// since processReplacing overwrites them, and that copy is part of what a host does too.
+// Renders `frames` frames of the input in blocks of `block`, as bench::render says.
 void render(AEffect* effect, const Input& input, int block, int frames, Buffers& b) {
-  const int length = static_cast<int>(input.speech.size());
-  for (int done = 0; done < frames; done += block) {
-    const int offset = done % (length - block);
-    std::memcpy(b.in1.data(), input.speech.data() + offset, sizeof(float) * block);
-    std::memcpy(b.in2.data(), input.carrier.data() + offset, sizeof(float) * block);
-    float* inputs[2] = {b.in1.data(), b.in2.data()};
-    float* outputs[2] = {b.out1.data(), b.out2.data()};
-    effect->processReplacing(effect, inputs, outputs, block);
-  }
+  bench::render(input, block, frames, b, [effect](Buffers& buffers, int n) {
+    effect->processReplacing(effect, buffers.inputs, buffers.outputs, n);
+  });
 }
 
 // The same with both inputs digital silence (cleared before every call, as the copy above).
@@ -206,9 +185,7 @@ void renderSilence(AEffect* effect, int block, int frames, Buffers& b) {
   for (int done = 0; done < frames; done += block) {
     std::memset(b.in1.data(), 0, sizeof(float) * block);
     std::memset(b.in2.data(), 0, sizeof(float) * block);
-    float* inputs[2] = {b.in1.data(), b.in2.data()};
-    float* outputs[2] = {b.out1.data(), b.out2.data()};
-    effect->processReplacing(effect, inputs, outputs, block);
+    effect->processReplacing(effect, b.inputs, b.outputs, block);
   }
 }
 
@@ -237,15 +214,12 @@ double medianNanosecondsPerFrame(AEffect* effect, const Case& c, const Inputs& i
   Buffers b(block);
   const int frames = (kRunFrames / block) * block;
   std::vector<double> perFrame;
-  for (int run = 0; run < kRuns; ++run) {
+  for (int run = 0; run < bench::kRuns; ++run) {
     if (run == 0 || c.silenceAfterLoud) prepare(effect, c, inputs, block, b);
-    const auto start = std::chrono::steady_clock::now();
-    renderMeasured(effect, c, inputs, block, frames, b);
-    const auto stop = std::chrono::steady_clock::now();
-    perFrame.push_back(std::chrono::duration<double, std::nano>(stop - start).count() / frames);
+    perFrame.push_back(bench::nanosecondsPerFrame(
+        frames, [&] { renderMeasured(effect, c, inputs, block, frames, b); }));
   }
-  std::sort(perFrame.begin(), perFrame.end());
-  return perFrame[perFrame.size() / 2];
+  return bench::median(perFrame);
 }
 
 int usage() {
@@ -278,7 +252,7 @@ int main(int argc, char** argv) {
   }
   if (mode == Mode::kTime || mode == Mode::kOnce) {
     singleBlock = std::atoi(argv[3]);
-    const int longest = mode == Mode::kOnce ? kOnceFrames : kRunFrames;
+    const int longest = mode == Mode::kOnce ? bench::kOnceFrames : kRunFrames;
     if (!findRun(argv[2], single) || singleBlock < 1 || singleBlock > longest) return usage();
   }
   if (mode == Mode::kList) {
@@ -331,11 +305,9 @@ int main(int argc, char** argv) {
   if (mode == Mode::kOnce) {
     AEffect* effect = make(single);
     Buffers b(singleBlock);
-    const int frames = (kOnceFrames / singleBlock) * singleBlock;
+    const int frames = (bench::kOnceFrames / singleBlock) * singleBlock;
     const int prepared = prepare(effect, *single.c, inputs, singleBlock, b);
-#ifdef MULCHVOICE_BENCH_CALLGRIND
-    CALLGRIND_ZERO_STATS;
-#endif
+    bench::zeroInstructionCounts();
     renderMeasured(effect, *single.c, inputs, singleBlock, frames, b);
     std::printf("ONCE name=%s-%s block=%d frames=%d rendered=%d\n", kBuild, single.name().c_str(),
                 singleBlock, frames, prepared + frames);
@@ -345,9 +317,8 @@ int main(int argc, char** argv) {
 
   auto timeOne = [&](const Run& r, int block) {
     AEffect* effect = make(r);
-    const double ns = medianNanosecondsPerFrame(effect, *r.c, inputs, block);
-    std::printf("RESULT name=%s-%s block=%d ns_per_sample=%.1f rtf=%.1f\n", kBuild,
-                r.name().c_str(), block, ns, 1e9 / kSampleRate / ns);
+    bench::printResult(std::string(kBuild) + "-" + r.name(), block,
+                       medianNanosecondsPerFrame(effect, *r.c, inputs, block));
     std::fflush(stdout);  // each line as it comes: the DLL's run takes a while under Wine
     release(effect);
   };
@@ -356,10 +327,10 @@ int main(int argc, char** argv) {
     timeOne(single, singleBlock);
     return 0;
   }
-  std::printf("# processReplacing of %s: median of %d runs of %d frames\n", what, kRuns,
+  std::printf("# processReplacing of %s: median of %d runs of %d frames\n", what, bench::kRuns,
               kRunFrames);
   std::fflush(stdout);
   for (const Run& r : allRuns())
-    for (int block : kBlocks) timeOne(r, block);
+    for (int block : bench::kBlocks) timeOne(r, block);
   return 0;
 }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "lv2/ports.h"
-#include "tests/native/reliability/allocation_hooks.h"
-#include "tests/native/reliability/system_call_trap.h"
+#include "tests/fixtures/allocation_hooks.h"
+#include "tests/fixtures/system_call_trap.h"
 #include "tools/lv2host/lv2_host.h"
 
 namespace {

@@ -15,10 +15,10 @@
 
 #include "engine/channel_vocoder.h"
 #include "lv2/ports.h"
-#include "tests/native/band_prediction.h"
-#include "tests/native/rendering.h"
-#include "tests/native/test_signals.h"
-#include "tests/wine/processing/reference_case.h"
+#include "tests/fixtures/band_prediction.h"
+#include "tests/fixtures/reference_case.h"
+#include "tests/fixtures/rendering.h"
+#include "tests/fixtures/test_signals.h"
 #include "tools/lv2host/lv2_host.h"
 
 namespace {
@@ -45,7 +45,7 @@ TEST(Lv2Bundle, PortsAreTwoInputsTwoOutputsThenTheParametersWithTheirLabelsAndDe
     const std::string symbol = plugin.symbol(port);
     EXPECT_EQ(std::string::npos, symbol.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"))
         << symbol;
-    EXPECT_TRUE(identicalBits(kParameterTable[parameter].defaultValue,
+    EXPECT_TRUE(sameBits(kParameterTable[parameter].defaultValue,
                               plugin.ports().defaults[port]))
         << symbol << " defaults to " << plugin.ports().defaults[port];
     EXPECT_EQ(0.0f, minimum[port]) << symbol;
@@ -94,7 +94,7 @@ std::vector<float> renderReferenceCase(bool inPlace) {
 TEST(Lv2Bundle, RendersTheReferenceCaseAt44100BitForBitAsTheCoreAndTheCommittedReference) {
   std::vector<float> committed;
   ASSERT_TRUE(reference_case::readFile(
-      MULCHVOICE_SOURCE_DIR "/tests/wine/processing/processing_reference.f32", committed));
+      MULCHVOICE_SOURCE_DIR "/tests/fixtures/processing_reference.f32", committed));
   ChannelVocoder core;
   bool outputsDiffer = false;
   const std::vector<float> coreRendering = reference_case::render(

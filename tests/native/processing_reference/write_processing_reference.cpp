@@ -1,14 +1,14 @@
 // Renders the reference case natively, through the vocoder's core alone, and writes it
 // (--write FILE) or holds it against the file (--check FILE). See
-// tests/wine/processing/reference_case.h.
+// tests/fixtures/reference_case.h.
 
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "engine/channel_vocoder.h"
-#include "tests/wine/processing/reference_case.h"
-#include "tests/wine/processing/reference_comparison.h"
+#include "tests/fixtures/reference_case.h"
+#include "tests/fixtures/reference_comparison.h"
 
 int main(int argc, char** argv) {
   if (argc != 3 || (std::strcmp(argv[1], "--write") != 0 && std::strcmp(argv[1], "--check") != 0)) {

@@ -10,9 +10,9 @@
 
 #include <cstdio>
 
-#include "tests/native/reliability/allocation_hooks.h"
+#include "tests/fixtures/allocation_hooks.h"
+#include "tests/fixtures/system_call_trap.h"
 #include "tests/native/reliability/host_driver.h"
-#include "tests/native/reliability/system_call_trap.h"
 
 namespace {
 

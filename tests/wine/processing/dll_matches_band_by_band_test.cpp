@@ -1,6 +1,6 @@
 // MULCHVOICE.dll, loaded through the Windows loader and driven only through its record, computes
 // exactly what running the bands one after another computes (the model in
-// tests/reference/band_by_band_vocoder.h, compiled into this program with the engine's own
+// tests/fixtures/band_by_band_vocoder.h, compiled into this program with the engine's own
 // tuning), bit for bit, over long sessions of varied signals, parameter changes, block sizes and
 // buffer arrangements: every output sample and every sample written back to the inputs. Each
 // band kernel the processor runs is pinned in turn through MULCHVOICE_KERNEL, which the DLL's
@@ -19,10 +19,11 @@
 
 #include "engine/band_kernel_choice.h"
 #include "engine/channel_vocoder.h"
+#include "engine/same_bits.h"
 #include "host/aeffect.h"
-#include "tests/reference/band_by_band_vocoder.h"
-#include "tests/reference/equivalence_session.h"
-#include "tests/wine/processing/reference_case.h"
+#include "tests/fixtures/band_by_band_vocoder.h"
+#include "tests/fixtures/equivalence_session.h"
+#include "tests/fixtures/reference_case.h"
 #include "tools/testhost/plugin_host.h"
 
 namespace {
@@ -94,8 +95,7 @@ TEST(DllProcessing, LeavesTheSamplesOfTheOtherPointerWidth) {
       << MULCHVOICE_OTHER_WIDTH_RECORD;
   ASSERT_EQ(other.size(), mine.size());
   size_t first = 0;
-  while (first < mine.size() && std::memcmp(&mine[first], &other[first], sizeof(float)) == 0)
-    ++first;
+  while (first < mine.size() && sameBits(mine[first], other[first])) ++first;
   EXPECT_EQ(first, mine.size()) << "first difference at value " << first << ": " << mine[first]
                                 << " here, " << other[first] << " there";
   std::printf("  %zu values of seed %u identical to the other pointer width's DLL\n", mine.size(),

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "host/aeffect.h"
-#include "tests/wine/processing/reference_case.h"
-#include "tests/wine/processing/reference_comparison.h"
+#include "tests/fixtures/reference_case.h"
+#include "tests/fixtures/reference_comparison.h"
 #include "tools/testhost/plugin_host.h"
 
 namespace {

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "engine/same_bits.h"
+
 namespace reliability {
 
 namespace {
@@ -512,7 +514,7 @@ Render render(AEffect* effect, const Signal& signal, size_t first, size_t frames
     effect->processReplacing(effect, inputs, outputs, static_cast<int32_t>(n));
     for (size_t k = 0; k < n; ++k) {
       if (!std::isfinite(out1[k]) || !std::isfinite(out2[k])) r.finite = false;
-      if (std::memcmp(&out1[k], &out2[k], sizeof(float)) != 0) r.identical = false;
+      if (!sameBits(out1[k], out2[k])) r.identical = false;
       r.out[done + k] = out1[k];
     }
     done += n;

@@ -1,9 +1,8 @@
-// The SSE2 band kernel, which every processor runs: the eight band passes of one slice, run side
-// by side. Bands 1 to 4 fill the four lanes of one SSE2 vector and bands 5 to 8 those of another,
-// so that one step advances every band by one sample. Each lane does what a band pass does alone,
-// operation for operation (see channel_vocoder_processing.cpp), and the lanes' products are
-// summed in band order, band 1 first, so the samples and states are exactly those of running the
-// bands one after another.
+// The SSE2 band kernel, which every processor runs: the eight bands of one slice side by side.
+// Bands 1 to 4 fill the four lanes of one SSE2 vector and bands 5 to 8 those of another, so that
+// one step advances every band by one sample. Each lane does what one band does in the
+// band-by-band form (band_kernel.h), operation for operation, and the lanes' products are summed
+// in band order, band 1 first.
 //
 // Two products are formed once and used twice. The tuning always makes a1 exactly -a0, so the
 // feed-forward sum a1 x + z2 is exactly z2 - a0 x; and the envelope smoother's two input weights
@@ -15,9 +14,6 @@
 #include "engine/float4.h"
 
 namespace {
-
-constexpr float kProductScale = 500.0f;
-constexpr int32_t kStretch = 64;  // samples whose products are summed together
 
 // Four bands in the lanes of SSE2 vectors: coefficients, then the five states.
 struct Lanes {
@@ -40,7 +36,7 @@ inline Float4 filterStep(const Lanes& c, Float4 x, Float4& z1, Float4& z2) {
 }
 
 // One sample step of four bands: the speech-side filter, its envelope, the carrier-side filter
-// and the product e * y_c * gain * 500, multiplied from the left as the band pass does.
+// and the product e * y_c * gain * kProductScale, multiplied from the left.
 inline Float4 bandStep(Lanes& l, Float4 speech, Float4 carrier, const Coefficients& k) {
   const Float4 ys = filterStep(l, speech, l.speechZ1, l.speechZ2);
   const Float4 r = abs4(ys);
@@ -139,10 +135,10 @@ void runBandsSse2(BandLanes& bands, const SliceInputs& in, const SliceSettings& 
   const Coefficients k = {_mm_set1_ps(settings.envIn0), _mm_set1_ps(settings.envFb),
                           _mm_set1_ps(settings.gain)};
   // The products of a stretch of samples, eight to a sample in band order, then their sums.
-  alignas(16) float products[kStretch * 8];
+  alignas(16) float products[kKernelStretch * kNumBands];
 
-  for (int32_t first = 0; first < n; first += kStretch) {
-    const int32_t count = n - first < kStretch ? n - first : kStretch;
+  for (int32_t first = 0; first < n; first += kKernelStretch) {
+    const int32_t count = n - first < kKernelStretch ? n - first : kKernelStretch;
     const float* speechPairs = in.speechPairs + 2 * first;
     const float* carrierPairs = in.carrierPairs + 2 * first;
     if (kBothGroupsAtOnce) {

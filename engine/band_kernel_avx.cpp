@@ -1,6 +1,6 @@
-// The AVX band kernel: engine/wide_band_kernel.h, compiled for AVX (this file alone).
+// The AVX band kernel: engine/band_kernel_wide.h, compiled for AVX (this file alone).
 
-#include "engine/wide_band_kernel.h"
+#include "engine/band_kernel_wide.h"
 
 void runBandsAvx(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
                  float* work, int32_t n) {

@@ -1,6 +1,6 @@
-// The AVX2 band kernel: engine/wide_band_kernel.h, compiled for AVX2 (this file alone).
+// The AVX2 band kernel: engine/band_kernel_wide.h, compiled for AVX2 (this file alone).
 
-#include "engine/wide_band_kernel.h"
+#include "engine/band_kernel_wide.h"
 
 void runBandsAvx2(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
                   float* work, int32_t n) {

@@ -1,17 +1,18 @@
 #pragma once
-// The band kernel for 256-bit vectors: the same band passes as the SSE2 kernel
-// (parallel_bands.cpp), with all eight bands in the lanes of one vector, band 1 in lane 0. Every
-// lane does what a band pass does alone, operation for operation, and the three-operand
-// instructions keep the inputs of each operation without copies. No fused multiply-add: each
-// product is rounded before it is added, as in the band pass, so the samples and states are
-// those of the SSE2 kernel, bit for bit.
+// The band kernel for 256-bit vectors: the same steps as the SSE2 kernel (band_kernel_sse2.cpp),
+// with all eight bands in the lanes of one vector, band 1 in lane 0. Every lane does what one
+// band does in the band-by-band form (band_kernel.h), operation for operation, and the
+// three-operand instructions keep the inputs of each operation without copies. No fused
+// multiply-add: each product is rounded before it is added, as in the band-by-band form, so the
+// samples and states are those of the SSE2 kernel, bit for bit.
 //
-// Two files compile it: parallel_bands_avx.cpp for AVX and parallel_bands_avx2.cpp for AVX2,
-// which adds 256-bit integer operations; they differ in the flush alone. Only those files are
+// Two files compile it: band_kernel_avx.cpp for AVX and band_kernel_avx2.cpp for AVX2, which
+// adds 256-bit integer operations; they differ in the flush alone. Only those files are
 // compiled for the wider instructions, and bandKernelFor (band_kernel_choice.cpp) only hands a
 // kernel out where the processor and the system run it. So that no such instruction can reach
 // other code, everything here has internal linkage and no inline function of a shared header is
-// called: the linker could keep a copy compiled here for every caller.
+// called (only its constants are used): the linker could keep a copy compiled here for every
+// caller. The test WideKernelsAreSealed checks the two objects for it.
 //
 // Audio thread only: nothing here allocates, locks, calls the system or throws.
 
@@ -21,14 +22,12 @@
 #include <cstring>
 
 #include "engine/band_kernel.h"
-#include "engine/float4.h"  // the flush's bit patterns only
+#include "engine/flush.h"  // the flush's constants only
 
 namespace {
 
 using Float8 = __m256;
 
-constexpr float kProductScale = 500.0f;
-constexpr int32_t kStretch = 64;  // samples whose products are summed together
 constexpr int32_t kSumWidth = 8;  // samples summed at once, one to a lane
 
 // The eight bands: coefficients, then the five states.
@@ -42,16 +41,16 @@ struct Coefficients {
 };
 
 Float8 magnitude(Float8 v) {
-  return _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(float4_detail::kMagnitudeMask)));
+  return _mm256_and_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(flush_bits::kMagnitudeMask)));
 }
 
 // The flush rule of flush.h on eight lanes: a lane is kept when
 // kFlushThreshold <= |v| <= kFlushCeiling, and becomes +0.0 otherwise.
 #ifdef __AVX2__
-// The range check of float4.h on the reversed magnitude: four operations and one register
+// The range check of flush.h on the reversed magnitude: four operations and one register
 // besides v, which lets the five states stay in registers where there are only eight.
 Float8 flush8(Float8 v) {
-  using namespace float4_detail;
+  using namespace flush_bits;
   const __m256i reversed = _mm256_castps_si256(
       _mm256_andnot_ps(v, _mm256_castsi256_ps(_mm256_set1_epi32(kMagnitudeMask))));
   const __m256i moved = _mm256_add_epi32(reversed, _mm256_set1_epi32(kThresholdBits));
@@ -90,7 +89,7 @@ Float8 spread(const float* pair, __m256i picks) {
 }
 
 // One sample of the eight bands: the speech-side filter, its envelope, the carrier-side filter
-// and the product e * y_c * gain * 500, multiplied from the left as the band pass does.
+// and the product e * y_c * gain * kProductScale, multiplied from the left.
 Float8 bandStep(Bands& l, Float8 speech, Float8 carrier, const Coefficients& k) {
   const Float8 ys = filterStep(l, speech, l.speechZ1, l.speechZ2);
   const Float8 in0r = _mm256_mul_ps(k.envIn0, magnitude(ys));
@@ -110,7 +109,7 @@ Float8 quarter(const float* products, int32_t k, int32_t first) {
 
 // The band sums of eight samples, one to a lane: the products (eight to a sample, in band
 // order) are turned round four bands at a time, so that each vector holds one band of all eight
-// samples; band 1 and band 2 are added, then bands 3 to 8 in turn, as in the band pass.
+// samples; band 1 and band 2 are added, then bands 3 to 8 in turn, as one sample's sum does.
 Float8 bandSums(const float* products) {
   Float8 sum = _mm256_setzero_ps();
   for (int32_t first = 0; first < kNumBands; first += 4) {
@@ -162,10 +161,10 @@ void runWideBands(BandLanes& bands, const SliceInputs& in, const SliceSettings& 
   // Lane 0 takes element 0 of the pair, every other lane element 1.
   const __m256i picks = _mm256_setr_epi32(0, 1, 1, 1, 1, 1, 1, 1);
   // The products of a stretch of samples, eight to a sample in band order.
-  float products[kStretch * kNumBands];
+  float products[kKernelStretch * kNumBands];
 
-  for (int32_t first = 0; first < n; first += kStretch) {
-    const int32_t count = n - first < kStretch ? n - first : kStretch;
+  for (int32_t first = 0; first < n; first += kKernelStretch) {
+    const int32_t count = n - first < kKernelStretch ? n - first : kKernelStretch;
     const float* speechPairs = in.speechPairs + 2 * first;
     const float* carrierPairs = in.carrierPairs + 2 * first;
     for (int32_t i = 0; i < count; ++i) {
