@@ -1,0 +1,26 @@
+# The committed bitmaps are byte for byte what the artwork generator draws today, so that the
+# generator and the artwork the DLL embeds cannot drift apart.
+#   cmake -DGENERATOR=<make_artwork> -DCOMMITTED=<source>/editor/bitmaps -DOUTPUT=<scratch folder>
+#         -P artwork_is_what_the_generator_draws.cmake
+file(REMOVE_RECURSE ${OUTPUT})
+file(MAKE_DIRECTORY ${OUTPUT})
+execute_process(COMMAND ${GENERATOR} ${OUTPUT} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${GENERATOR} failed (${status})")
+endif()
+file(GLOB committed RELATIVE ${COMMITTED} ${COMMITTED}/*.bmp)
+file(GLOB drawn RELATIVE ${OUTPUT} ${OUTPUT}/*.bmp)
+if(NOT committed STREQUAL drawn)
+  message(FATAL_ERROR "the generator draws ${drawn}; committed are ${committed}")
+endif()
+set(differing "")
+foreach(name ${committed})
+  file(SHA256 ${COMMITTED}/${name} committed_hash)
+  file(SHA256 ${OUTPUT}/${name} drawn_hash)
+  if(NOT committed_hash STREQUAL drawn_hash)
+    string(APPEND differing " ${name}")
+  endif()
+endforeach()
+if(differing)
+  message(FATAL_ERROR "the generator no longer draws the committed bitmaps:${differing}")
+endif()
