@@ -50,16 +50,6 @@ TEST_F(DispatcherTest, ParameterTextsAreEmptyAndStayInTheirBuffer) {
   }
 }
 
-TEST_F(DispatcherTest, NullTextPointersAreIgnored) {
-  const std::vector<float> before = parameters();
-  for (int32_t opcode : {effSetProgramName, effGetProgramName, effGetParamLabel,
-                         effGetParamDisplay, effGetParamName, effEditGetRect}) {
-    EXPECT_EQ(dispatch(effect, opcode, 0, 0, nullptr), 0) << "opcode " << opcode;
-  }
-  EXPECT_EQ(currentProgramName(effect), "Smooth Mulch");
-  EXPECT_EQ(parameters(), before);
-}
-
 TEST_F(DispatcherTest, IdentifiesItselfAndAnswersUnknownOpcodesWithZero) {
   EXPECT_EQ(dispatch(effect, effIdentify), 0x4E764566) << "'NvEf'";
   effect->setParameter(effect, 1, 0.5f);

@@ -7,9 +7,8 @@
 // it, and the knob face is cut from the finished panel, so the panel and the face agree pixel
 // for pixel (the editor copies the face over the panel to erase an old pointer).
 //
-// Build and run from the repository root (needs only a C++17 compiler):
-//   g++ -std=c++17 -O2 -I. tools/artwork/make_artwork.cpp -o /tmp/make_artwork
-//   /tmp/make_artwork editor/bitmaps
+// Usage: make_artwork <output directory>; tools/artwork/CMakeLists.txt says how to redraw the
+// committed bitmaps.
 
 #include <algorithm>
 #include <cmath>
@@ -24,8 +23,6 @@
 #include "tools/artwork/pixel_font.h"
 
 namespace {
-
-constexpr double kPi = 3.14159265358979323846;
 
 struct Rgb {
   double r, g, b;

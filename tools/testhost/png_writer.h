@@ -1,6 +1,5 @@
 #pragma once
-// PNG files of an Image: 8-bit RGB, no interlacing, the picture data in uncompressed deflate
-// blocks. Any PNG reader opens them; they are only larger than compressed ones.
+// PNG files of an Image: 8-bit RGB, no interlacing, written by stb_image_write.
 
 #include <cstdint>
 #include <string>
@@ -10,6 +9,7 @@
 
 namespace testhost {
 
+// The file's bytes; empty when the image is empty.
 std::vector<uint8_t> encodePng(const Image& image);
 
 // Writes the file; false when the image is empty or the file cannot be written.
