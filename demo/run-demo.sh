@@ -9,6 +9,8 @@
 #                                DLL in build/win64)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=tools/lib/xvfb.sh
+source tools/lib/xvfb.sh
 
 bash tools/install-deps.sh
 build=${MULCHVOICE_BUILD:-build/win32}
@@ -28,7 +30,7 @@ cmake --build "$build64" -j2 --target MULCHVOICE mvrender
 
 # One Wine session for all the commands below (unless one is running already).
 started=0
-if ! { [ -s "$build/wine-env/xvfb.pid" ] && kill -0 "$(cat "$build/wine-env/xvfb.pid")" 2>/dev/null; }; then
+if ! xvfb_display "$build/wine-env" >/dev/null; then
   echo "=== starting Wine (the first time creates its prefix, which takes a while)"
   bash tools/wine-env.sh start "$build" >/dev/null
   started=1

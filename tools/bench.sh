@@ -9,6 +9,7 @@
 # instructions as qemu-i386 executes them (its -d exec log, filtered to the DLL's code), which no
 # machine's load moves.
 #
+# Usage:
 #   bash tools/bench.sh [--native-only | --dll-only | --lv2-only]
 #
 # Prints one line per build, band kernel, case and block size:
@@ -23,13 +24,18 @@
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
+# shellcheck source=tools/lib/usage.sh
+source tools/lib/usage.sh
+# shellcheck source=tools/lib/wine-under-qemu.sh
+source tools/lib/wine-under-qemu.sh
 
 native=1
 dll=1
 lv2=1
-usage() { sed -n '12p' "$0" >&2; exit 2; }
+usage() { usage_text "$0" >&2; exit 2; }
 case ${1:-} in
   "") ;;
+  -h|--help) usage_text "$0"; exit 0 ;;
   --native-only) dll=0; lv2=0 ;;
   --dll-only) native=0; lv2=0 ;;
   --lv2-only) native=0; dll=0 ;;
@@ -180,21 +186,15 @@ trap 'exit 143' TERM
 
 # The DLL's instructions per frame under qemu-i386, counted from its log of every translated block
 # (in_asm: the block's instructions) and of every block executed (exec, nochain: one line each),
-# both filtered to the DLL's code. Wine runs in qemu through a copy of its loader whose
-# preloader hands each process to qemu (as tools/wine-env.sh does where it must), and talks to
-# the session's Wine server.
+# both filtered to the DLL's code. Wine runs in qemu through the shim tools/wine-env.sh uses
+# where it must, on any machine, with the template prefix of the tree's session.
 guest_instructions_per_sample() {  # guest_instructions_per_sample <name> <block>
-  local dir=$win32_dir/qemu-count shim log once rendered start size total
-  shim=$(cd "$win32_dir" && pwd)/qemu-count/shim
+  local dir shim log once rendered start size total
+  # Absolute: the Wine server runs under qemu too, and logs from its own directory.
+  dir=$(cd "$win32_dir" && pwd)/qemu-count
+  shim=$dir/shim
   log=$dir/$1-$2
-  if [ ! -x "$shim/lib/wine/wine-preloader" ]; then
-    mkdir -p "$shim/lib/wine" "$shim/share"
-    ln -sfn /usr/lib/i386-linux-gnu "$shim/lib/i386-linux-gnu"
-    ln -sfn /usr/share/wine "$shim/share/wine"
-    cp -f /usr/lib/wine/wine "$shim/lib/wine/wine"
-    printf '#!/bin/sh\nexec qemu-i386 "$@"\n' >"$shim/lib/wine/wine-preloader"
-    chmod +x "$shim/lib/wine/wine-preloader"
-  fi
+  make_qemu_shim "$shim"
   read -r start size < <(i686-w64-mingw32-objdump -h "$win32_dir/MULCHVOICE.dll" |
                          awk '$2 == ".text" { print $4, $3 }')
   [ -n "$start" ] || die "no .text section in $win32_dir/MULCHVOICE.dll"
@@ -225,7 +225,7 @@ guest_instructions_per_sample() {  # guest_instructions_per_sample <name> <block
       next
     }
     { if (pc != "") { size[pc] = n; pc = "" } }
-    END { printf "%d", total }' "$(ls -S "$log".* | grep -v '\.err$' | head -n 1)")
+    END { printf "%d", total }' "$(ls -S "$log".[0-9]* | head -n 1)")
   rm -f "$log".*
   [ "$total" -gt 0 ] || die "qemu logged no instruction of MULCHVOICE.dll for $1 at block $2"
   awk -v total="$total" -v n="$rendered" 'BEGIN { printf "%.1f", total / n }'

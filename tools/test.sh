@@ -7,6 +7,8 @@
 # started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# shellcheck source=tools/lib/processes.sh
+source tools/lib/processes.sh
 
 bash tools/install-deps.sh
 
@@ -21,36 +23,13 @@ step() { printf '\n=== %s\n' "$*"; }
 
 # The processes of our Wine sessions still there: tools/wine-env.sh marks everything it starts,
 # and Wine everything it starts in turn, with the tree in the environment (or a Wine prefix in
-# it). Read through each thread, since a Wine process whose main thread has ended while others
-# run shows no environment of its own. Zombies have no environment left and do not count.
-wine_leftovers() {
-  local tree file pid
-  for tree in "${wine_trees[@]}"; do
-    tree=$(sed 's/[][\.*^$+?(){}|]/\\&/g' <<<"$tree")
-    for file in $(grep -lsxzE -e "MULCHVOICE_WINE_TREE=$tree" -e "WINEPREFIX=$tree/.*" \
-                    /proc/[0-9]*/task/[0-9]*/environ); do
-      pid=${file#/proc/}
-      echo "${pid%%/*}"
-    done
-  done | sort -un
-}
-
-# Ends the leftovers by their process ids, saying which they were; fails if there were any.
+# it). Ends them by their ids, saying which they were; fails if there were any.
 end_wine_leftovers() {
-  local pids
-  pids=$(wine_leftovers)
-  [ -n "$pids" ] || return 0
-  echo "LEFT OVER: processes of the Wine sessions outlived the tests; ending them:"
-  ps -o pid,ppid,etime,args -p "$(echo $pids | tr ' ' ,)" || true
-  for _ in $(seq 50); do
-    # shellcheck disable=SC2086
-    kill -KILL $pids 2>/dev/null || true
-    sleep 0.1
-    pids=$(wine_leftovers)
-    [ -n "$pids" ] || break
+  local tree marks=()
+  for tree in "${wine_trees[@]}"; do
+    marks+=("MULCHVOICE_WINE_TREE=$tree" "WINEPREFIX=$tree/*")
   done
-  [ -z "$pids" ] || echo "LEFT OVER: these would not end: $pids"
-  return 1
+  end_leftovers "processes of the Wine sessions outlived the tests" "${marks[@]}"
 }
 
 stop_wine_sessions() {
@@ -62,20 +41,6 @@ stop_wine_sessions() {
   done
 }
 
-alive() {  # alive PID: running, not a zombie
-  [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null
-}
-
-# A process and all its descendants, deepest first.
-descendants() {  # descendants PID
-  local child
-  for child in $(grep -lsE "^PPid:[[:space:]]+$1\$" /proc/[0-9]*/status); do
-    child=${child#/proc/}
-    descendants "${child%/status}"
-  done
-  echo "$1"
-}
-
 # Ctrl-C (or the end of the caller): end the test run, its tests first (a Wine test then ends
 # its session itself), then whatever of the Wine sessions is left.
 interrupted() {
@@ -83,17 +48,9 @@ interrupted() {
   echo
   echo "=== interrupted: ending the tests and their Wine sessions"
   if [ -n "$ctest_pid" ]; then
-    local pids pid
-    pids=$(descendants "$ctest_pid")
-    # shellcheck disable=SC2086
-    kill -TERM $pids 2>/dev/null || true
-    for _ in $(seq 300); do
-      for pid in $pids; do alive "$pid" && break; done
-      alive "$pid" || break
-      sleep 0.1
-    done
-    # shellcheck disable=SC2086
-    kill -KILL $pids 2>/dev/null || true
+    local pids
+    mapfile -t pids < <(descendants "$ctest_pid")
+    end_pids 30 "${pids[@]}"
   fi
   stop_wine_sessions
   end_wine_leftovers || true

@@ -13,16 +13,25 @@ runs=$build/wine-env/runs/$name
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
 
+# shellcheck source=tools/lib/processes.sh
+source "$root/tools/lib/processes.sh"
+
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 # The processes of this check's sessions, by the mark every process of a run carries.
-session_pids() {
-  local file pid
-  for file in $(grep -lsxzE "MULCHVOICE_WINE_RUN=$runs\.[A-Za-z0-9]+" \
-                  /proc/[0-9]*/task/[0-9]*/environ); do
-    pid=${file#/proc/}
-    echo "${pid%%/*}"
-  done | sort -un
+session_mark="MULCHVOICE_WINE_RUN=$runs.*"
+
+# Notes the processes of the sessions it has not seen yet, and how many of them are hangs.exe;
+# succeeds once the watchdog has ended.
+look() {
+  local pid
+  alive "$watchdog" || return 0
+  for pid in $(marked_pids "$session_mark"); do
+    case " ${seen[*]} " in *" $pid "*) continue ;; esac
+    seen+=("$pid")
+    grep -qa 'hangs\.exe' "/proc/$pid/cmdline" 2>/dev/null && programs=$((programs + 1))
+  done
+  return 1
 }
 
 mode=$(bash "$root/tools/wine-env.sh" mode "$build")
@@ -35,15 +44,11 @@ bash "$root/tools/wine-env.sh" run "$build" --timeout 5 --emulated-timeout 20 --
   "$hangs" >"$out" 2>&1 &
 watchdog=$!
 seen=() programs=0
-for _ in $(seq 600); do
-  kill -0 "$watchdog" 2>/dev/null || break
-  for pid in $(session_pids); do
-    case " ${seen[*]} " in *" $pid "*) continue ;; esac
-    seen+=("$pid")
-    grep -qa 'hangs\.exe' "/proc/$pid/cmdline" 2>/dev/null && programs=$((programs + 1))
-  done
-  sleep 0.1
-done
+# Both tries under emulation take about a minute; CTest's limit is 180 s.
+if ! wait_until 120 look; then
+  end_pids 30 "$watchdog"
+  fail "tools/wine-env.sh run itself still ran after 120 s"
+fi
 wait "$watchdog" || status=$?
 # Indented: these reports are expected, not those of a test that timed out.
 sed 's/^/  | /' "$out"
@@ -60,12 +65,10 @@ else
 fi
 [ "$(grep -c '^hanging' "$out")" = "$tries" ] || fail "hangs.exe did not start its copy every time"
 [ "$programs" -ge $((2 * tries)) ] || fail "saw $programs hangs.exe processes, expected $((2 * tries))"
-left=$(session_pids)
+left=$(marked_pids "$session_mark")
 [ -z "$left" ] || fail "processes left: $(ps -o pid=,args= -p "${left//$'\n'/,}")"
 for pid in "${seen[@]}"; do
-  if [ -d "/proc/$pid" ] && [ "$(sed -n 's/^State:\s*\(.\).*/\1/p' "/proc/$pid/status")" != Z ]; then
-    fail "process $pid of a session is still there: $(tr '\0' ' ' <"/proc/$pid/cmdline")"
-  fi
+  ! alive "$pid" || fail "process $pid of a session is still there: $(tr '\0' ' ' <"/proc/$pid/cmdline")"
 done
 ! ls -d "$runs".* >/dev/null 2>&1 || fail "a session's directory was left: $(ls -d "$runs".*)"
 echo "PASS: the watchdog ended the hung program and its session at the time limit"
