@@ -136,7 +136,7 @@ class BandByBandVocoder {
     for (int32_t i = 0; i < kNumBands; ++i) {
       const BandTuning t = tuneBand(kBandFrequencies[i], source.getParameter(kFilter), rate);
       BandFilter record;
-      record.setCoefficients(t.angle, t.bandwidth);
+      record.setCoefficients(t.angle, t.bandwidth, t.inputScale);
       bands_[i].b1 = record.b1;
       bands_[i].b2 = record.b2;
       bands_[i].a0 = record.a0;
