@@ -9,12 +9,13 @@ constexpr double kShape = 0.3;
 
 }  // namespace
 
-void BandFilter::setCoefficients(float angle, float bandwidth) {
+void BandFilter::setCoefficients(float angle, float bandwidth, float inputScale) {
   const double k = std::sqrt(kShape) / std::sqrt(1.0 - kShape);
   const double B = 1.0 / (k * std::tan(static_cast<double>(bandwidth) / 2.0) + 1.0);
   b1 = static_cast<float>(-2.0 * B * std::cos(static_cast<double>(angle)));
   b2 = static_cast<float>(2.0 * B - 1.0);
-  const float gain = static_cast<float>(1.0 - B);
+  // At a scale of 1 this is 1 - B exactly.
+  const float gain = static_cast<float>((1.0 - B) * static_cast<double>(inputScale));
   a0 = gain;
   a1 = -gain;
 }

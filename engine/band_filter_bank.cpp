@@ -15,10 +15,11 @@ void BandFilterBank::useKernel(BandKernelKind kernel) {
   runKernel = bandKernelFor(kind);
 }
 
-void BandFilterBank::setCoefficients(int32_t band, float angle, float bandwidth) {
+void BandFilterBank::setCoefficients(int32_t band, float angle, float bandwidth,
+                                     float inputScale) {
   if (!isBand(band)) return;
   BandFilter tuned;
-  tuned.setCoefficients(angle, bandwidth);
+  tuned.setCoefficients(angle, bandwidth, inputScale);
   const int32_t lane = band - 1;
   bands.b1[lane] = tuned.b1;
   bands.negB2[lane] = -tuned.b2;

@@ -18,7 +18,7 @@ class BandFilterBank {
   explicit BandFilterBank(BandKernelKind kernel = chooseBandKernel());
 
   // Tunes one band; its states are left alone.
-  void setCoefficients(int32_t band, float angle, float bandwidth);
+  void setCoefficients(int32_t band, float angle, float bandwidth, float inputScale = 1.0f);
   void setState(int32_t band, float speechZ1, float speechZ2, float carrierZ1, float carrierZ2,
                 float envZ1);
   // Copies the whole record of `band` into `out`; leaves `out` alone for a bad band number.

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/parameters.h"
+#include "engine/sample_rate.h"
 
 namespace {
 
@@ -19,17 +20,26 @@ constexpr double kWidthCurve = 3.0;
 constexpr double kBandwidthScale = 0.05;
 constexpr double kBandwidthPerAngle = 0.4;
 
+// The angle of `hz` in radians per sample: hz times pi over the Nyquist frequency, the latter
+// rounded to a 32-bit float first.
+float angleOf(double hz, float sampleRate) {
+  const float radiansPerHertz = static_cast<float>(kPi / (static_cast<double>(sampleRate) / 2.0));
+  return static_cast<float>(hz * static_cast<double>(radiansPerHertz));
+}
+
 }  // namespace
 
 BandTuning tuneBand(float frequency, float width, float sampleRate) {
   double hz = static_cast<double>(frequency) * kFrequencyScale;
   if (hz < kLowestCentre) hz = kLowestCentre;
-  // Radians per sample per hertz: pi over the Nyquist frequency, rounded to a 32-bit float.
-  const float radiansPerHertz = static_cast<float>(kPi / (static_cast<double>(sampleRate) / 2.0));
-  const float angle = static_cast<float>(hz * static_cast<double>(radiansPerHertz));
+  const float angle = angleOf(hz, sampleRate);
+  // At 44100 Hz both angles are the same float, and the scale is x / x = 1 exactly.
+  const double designAngle = static_cast<double>(angleOf(hz, kDefaultSampleRate));
+  const double inputScale =
+      std::cos(static_cast<double>(angle) / 2.0) / std::cos(designAngle / 2.0);
 
   const double w = clampToUnit(width);
   const double bandwidth = (std::exp(kWidthCurve * w) - 1.0) * kBandwidthScale *
                            static_cast<double>(angle) * kBandwidthPerAngle;
-  return {angle, static_cast<float>(bandwidth)};
+  return {angle, static_cast<float>(bandwidth), static_cast<float>(inputScale)};
 }

@@ -56,7 +56,7 @@ void ChannelVocoder::tune(const Tuning& wanted, bool everything) {
   if (rate || !sameBits(wanted.filter, tuned.filter)) {
     for (int32_t band = 1; band <= kNumBands; ++band) {
       const BandTuning t = tuneBand(kBandFrequencies[band - 1], wanted.filter, wanted.sampleRate);
-      bank.setCoefficients(band, t.angle, t.bandwidth);
+      bank.setCoefficients(band, t.angle, t.bandwidth, t.inputScale);
     }
   }
   if (rate || !sameBits(wanted.morph, tuned.morph))
