@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/parameters.h"
 #include "tests/wine/plugin_test.h"
 
 namespace {
@@ -52,7 +53,7 @@ TEST_F(DispatcherTest, ParameterTextsAreEmptyAndStayInTheirBuffer) {
 
 TEST_F(DispatcherTest, IdentifiesItselfAndAnswersUnknownOpcodesWithZero) {
   EXPECT_EQ(dispatch(effect, effIdentify), 0x4E764566) << "'NvEf'";
-  effect->setParameter(effect, 1, 0.5f);
+  effect->setParameter(effect, kSpeech, 0.5f);
   const std::vector<float> before = parameters();
   char buffer[64] = "untouched";
   for (int32_t opcode : {23, 24, 100, 0x7FFF, INT_MAX, -1, -100, INT_MIN}) {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/parameters.h"
 #include "tests/wine/plugin_test.h"
 
 namespace {
@@ -74,9 +75,9 @@ TEST_F(PluginTest, FunctionSlotsHoldTheirEntries) {
   auto processReplacing = fieldAt<RawProcess>(effect, at(80, 120));
 
   EXPECT_EQ(dispatcher(effect, effIdentify, 0, 0, nullptr, 0.0f), 0x4E764566) << "'NvEf'";
-  EXPECT_FLOAT_EQ(getParameter(effect, 2), 0.4f);
-  setParameter(effect, 2, 0.75f);
-  EXPECT_FLOAT_EQ(getParameter(effect, 2), 0.75f);
+  EXPECT_FLOAT_EQ(getParameter(effect, kFilter), 0.4f);
+  setParameter(effect, kFilter, 0.75f);
+  EXPECT_FLOAT_EQ(getParameter(effect, kFilter), 0.75f);
 
   constexpr int kFrames = 256;
   float in1[kFrames], in2[kFrames], out1[kFrames], out2[kFrames];

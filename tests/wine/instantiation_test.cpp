@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "engine/parameters.h"
 #include "tests/wine/plugin_test.h"
 #include "tools/testhost/notice_dismisser.h"
 
@@ -76,19 +77,19 @@ TEST_F(PluginTest, InstancesAreIndependent) {
   EXPECT_NE(a, b);
   EXPECT_NE(a->object, b->object);
 
-  a->setParameter(a, 5, 0.9f);
+  a->setParameter(a, kGain, 0.9f);
   dispatch(a, effSetProgram, 0, 1);
   char name[] = "Only in A";
   dispatch(a, effSetProgramName, 0, 0, name);
-  EXPECT_FLOAT_EQ(b->getParameter(b, 5), 0.3f) << "a parameter set on one instance";
+  EXPECT_FLOAT_EQ(b->getParameter(b, kGain), 0.3f) << "a parameter set on one instance";
   EXPECT_EQ(dispatch(b, effGetProgram), 0) << "a program switch on one instance";
   EXPECT_EQ(programName(b, 1), "Smooth Mulch") << "a rename on one instance";
 
   EXPECT_EQ(host.close(a), 1);
   // The survivor still answers, keeps its state and processes.
   EXPECT_EQ(dispatch(b, effIdentify), 0x4E764566);
-  b->setParameter(b, 0, 0.25f);
-  EXPECT_FLOAT_EQ(b->getParameter(b, 0), 0.25f);
+  b->setParameter(b, kCarrier, 0.25f);
+  EXPECT_FLOAT_EQ(b->getParameter(b, kCarrier), 0.25f);
   float in1[64] = {}, in2[64] = {}, out1[64], out2[64];
   for (int i = 0; i < 64; ++i) in1[i] = in2[i] = (i % 8) * 0.1f;
   float* inputs[] = {in1, in2};
@@ -106,7 +107,7 @@ TEST_F(PluginTest, LibraryCanBeUnloadedAndLoadedAgain) {
   ASSERT_TRUE(host.load(testhost::defaultPluginPath(), &error)) << error;
   effect = instantiate();
   ASSERT_NE(effect, nullptr);
-  EXPECT_FLOAT_EQ(effect->getParameter(effect, 2), 0.4f);
+  EXPECT_FLOAT_EQ(effect->getParameter(effect, kFilter), 0.4f);
   EXPECT_EQ(host.close(effect), 1);
 }
 

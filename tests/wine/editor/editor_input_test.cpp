@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/parameters.h"
 #include "tests/wine/editor/editor_session.h"
 
 namespace {
@@ -92,13 +93,13 @@ TEST_F(EditorInput, PressesOnTheSwitchHitRanges) {
       {300, 100, -1}, {290, 96, -1}, {290, 116, -1}, {290, 97, 7},
   };
   for (const Press& p : presses) {
-    const float before6 = parameter(6), before7 = parameter(7);
+    const float before6 = parameter(kSwitchCS), before7 = parameter(kMulchIO);
     host.clearRecords();
     postPress(p.x, p.y);
     const auto automations = host.automations();
     if (p.toggles < 0) {
-      EXPECT_EQ(parameter(6), before6) << "press at (" << p.x << ", " << p.y << ")";
-      EXPECT_EQ(parameter(7), before7) << "press at (" << p.x << ", " << p.y << ")";
+      EXPECT_EQ(parameter(kSwitchCS), before6) << "press at (" << p.x << ", " << p.y << ")";
+      EXPECT_EQ(parameter(kMulchIO), before7) << "press at (" << p.x << ", " << p.y << ")";
       EXPECT_TRUE(automations.empty()) << "press at (" << p.x << ", " << p.y << ")";
     } else {
       const float before = p.toggles == 6 ? before6 : before7;
@@ -112,20 +113,20 @@ TEST_F(EditorInput, PressesOnTheSwitchHitRanges) {
 }
 
 TEST_F(EditorInput, SwitchClickFromAHostValueBetween) {
-  setParameter(7, 0.7f);
+  setParameter(kMulchIO, 0.7f);
   idle();
   postPress(285, 105);
-  EXPECT_EQ(parameter(7), 1.0f) << "0.7 shows unlit, so a click lights it";
-  setParameter(7, 2.0f);
+  EXPECT_EQ(parameter(kMulchIO), 1.0f) << "0.7 shows unlit, so a click lights it";
+  setParameter(kMulchIO, 2.0f);
   idle();
   host.clearRecords();
   postPress(285, 105);
-  EXPECT_EQ(parameter(7), 2.0f) << "a value that is neither off nor on is not toggled";
+  EXPECT_EQ(parameter(kMulchIO), 2.0f) << "a value that is neither off nor on is not toggled";
   EXPECT_TRUE(host.automations().empty());
 }
 
 TEST_F(EditorInput, DoubleClickTogglesTwice) {
-  setParameter(6, 0.0f);
+  setParameter(kSwitchCS, 0.0f);
   idle();
   host.clearRecords();
   const POINT p = toScreen(85, 108);
@@ -138,24 +139,24 @@ TEST_F(EditorInput, DoubleClickTogglesTwice) {
   ASSERT_EQ(toggles.size(), 2u) << "each click of a double click is a press of its own";
   EXPECT_EQ(toggles[0].value, 1.0f);
   EXPECT_EQ(toggles[1].value, 0.0f);
-  EXPECT_EQ(parameter(6), 0.0f);
+  EXPECT_EQ(parameter(kSwitchCS), 0.0f);
 }
 
 TEST_F(EditorInput, QuarterTurnClockwiseWithTheRealMouse) {
-  setParameter(0, 0.2f);
+  setParameter(kCarrier, 0.2f);
   idle();
   host.clearRecords();
   // Press on the carrier knob up and left of its centre (60, 69), turn to up and right.
   realDrag(48, 57, quarterTurn(60, 69, -12, 12, true));
-  EXPECT_NEAR(parameter(0) - 0.2f, 0.2941f, 2e-3);
+  EXPECT_NEAR(parameter(kCarrier) - 0.2f, 0.2941f, 2e-3);
   const auto automations = automationsOf(0);
   ASSERT_FALSE(automations.empty()) << "the host was not told";
-  EXPECT_EQ(automations.back().value, parameter(0));
+  EXPECT_EQ(automations.back().value, parameter(kCarrier));
   // Every step lies between the start and the end. (Step by step the values need not rise:
   // Wine may report a cursor position it has already left once more while a warp settles.)
   for (const testhost::Automation& a : automations) {
     EXPECT_GE(a.value, 0.2f);
-    EXPECT_LE(a.value, parameter(0));
+    EXPECT_LE(a.value, parameter(kCarrier));
   }
 }
 

@@ -2,6 +2,7 @@
 // the process, the child window that goes with each open and close, and drawing resources that
 // do not pile up over many opens.
 
+#include "engine/parameters.h"
 #include "host/aeff_editor.h"
 #include "tests/wine/editor/editor_session.h"
 #include "tests/wine/editor/gdi_counter.h"
@@ -110,7 +111,7 @@ TEST_F(EditorLifecycle, IdleAfterCloseDoesNothing) {
   ASSERT_NE(open(effect, &window), nullptr);
   dispatch(effect, effEditClose);
   RefreshCounter refreshes;
-  effect->setParameter(effect, 3, 0.5f);
+  effect->setParameter(effect, kMorph, 0.5f);
   dispatch(effect, effEditIdle);
   EXPECT_EQ(refreshes.count(), 0);
   dispatch(effect, effEditClose);  // a second close changes nothing
@@ -125,7 +126,7 @@ TEST_F(EditorLifecycle, ReopenAfterClose) {
     HWND editor = open(effect, &window);
     ASSERT_NE(editor, nullptr) << "round " << round;
     RefreshCounter refreshes;
-    effect->setParameter(effect, 4, 0.1f * round);
+    effect->setParameter(effect, kFreq, 0.1f * round);
     dispatch(effect, effEditIdle);
     EXPECT_EQ(refreshes.count(), 1) << "round " << round;
     dispatch(effect, effEditClose);
@@ -141,7 +142,7 @@ TEST_F(EditorLifecycle, HostDestroysItsWindowBeforeClosing) {
   window.reset();  // takes the editor's window with it
   EXPECT_FALSE(IsWindow(editor));
   RefreshCounter refreshes;
-  effect->setParameter(effect, 2, 0.9f);
+  effect->setParameter(effect, kFilter, 0.9f);
   dispatch(effect, effEditIdle);
   EXPECT_EQ(refreshes.count(), 0) << "no window to refresh";
   dispatch(effect, effEditClose);
@@ -183,7 +184,7 @@ TEST(EditorResources, DoNotGrowOverManyOpensAndCloses) {
     ASSERT_NE(editor, nullptr);
     UpdateWindow(editor);
     effect->setParameter(effect, cycle % 6, (cycle % 10) / 10.0f);
-    effect->setParameter(effect, 6, static_cast<float>(cycle % 2));
+    effect->setParameter(effect, kSwitchCS, static_cast<float>(cycle % 2));
     dispatch(effect, effEditIdle);
     PostMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(285, 105));  // mulch switch
     PostMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(60, 68));   // a knob, no drag

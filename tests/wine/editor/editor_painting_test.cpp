@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "engine/parameters.h"
 #include "tests/wine/editor/editor_session.h"
 #include "tools/testhost/png_writer.h"
 
@@ -46,7 +47,7 @@ TEST_F(EditorPainting, FirstPaintIsThePanelWithItsControls) {
   const testhost::Image shot = capture();
   ASSERT_EQ(shot.width, kPanelWidth);
   ASSERT_EQ(shot.height, kPanelHeight);
-  const testhost::Image expected = expectedPanel(host.module(), parameter(6), parameter(7));
+  const testhost::Image expected = expectedPanel(host.module(), parameter(kSwitchCS), parameter(kMulchIO));
   ASSERT_FALSE(expected.empty()) << "the bitmap resources are missing";
 
   int wrongOutsideKnobs = 0, wrongOnKnobs = 0;
@@ -79,7 +80,7 @@ TEST_F(EditorPainting, PointerForTheEndsAndTheMiddle) {
   };
   const Case cases[] = {{0.0f, 59, 69, 55, 78}, {0.5f, 60, 68, 60, 58}, {1.0f, 60, 69, 64, 78}};
   for (const Case& c : cases) {
-    setParameter(0, c.value);
+    setParameter(kCarrier, c.value);
     idle();
     const testhost::Image shot = capture();
     ASSERT_FALSE(shot.empty());

@@ -2,6 +2,7 @@
 // the editor is painted over behind its back first, so the screen shows exactly what the idle
 // call drew.
 
+#include "engine/parameters.h"
 #include "tests/wine/editor/editor_session.h"
 
 namespace {
@@ -28,7 +29,7 @@ Drawn drawnSince(const testhost::Image& shot, int x0, int y0, int w, int h) {
 
 TEST_F(EditorRefresh, HostChangeOfOneKnobRedrawsOnlyThatKnob) {
   paintOver(kMagentaRef);
-  setParameter(3, parameter(3) == 0.25f ? 0.75f : 0.25f);  // "morph"
+  setParameter(kMorph, parameter(kMorph) == 0.25f ? 0.75f : 0.25f);
   EXPECT_EQ(drawnSince(capture(), 0, 0, 0, 0).outside, 0) << "the change itself drew something";
   RefreshCounter refreshes;
   idle();
@@ -40,7 +41,7 @@ TEST_F(EditorRefresh, HostChangeOfOneKnobRedrawsOnlyThatKnob) {
 
 TEST_F(EditorRefresh, HostChangeOfASwitchRedrawsOnlyThatSwitch) {
   paintOver(kMagentaRef);
-  setParameter(6, 1.0f);
+  setParameter(kSwitchCS, 1.0f);
   idle();
   const Drawn d = drawnSince(capture(), 74, 98, 22, 23);
   EXPECT_EQ(d.inside, 22 * 23);
@@ -55,9 +56,9 @@ TEST_F(EditorRefresh, IdleDrawsNothingWhenNothingChanged) {
   EXPECT_EQ(refreshes.count(), 0) << "no change was posted";
   // A value set again unchanged, or changed within what a switch shows, posts a refresh that
   // finds nothing to draw.
-  setParameter(1, parameter(1));
-  setParameter(6, 0.2f);
-  setParameter(6, 0.6f);
+  setParameter(kSpeech, parameter(kSpeech));
+  setParameter(kSwitchCS, 0.2f);
+  setParameter(kSwitchCS, 0.6f);
   idle();
   EXPECT_EQ(refreshes.count(), 1);
   EXPECT_EQ(drawnSince(capture(), 0, 0, 0, 0).outside, 0);
@@ -65,9 +66,9 @@ TEST_F(EditorRefresh, IdleDrawsNothingWhenNothingChanged) {
 
 TEST_F(EditorRefresh, SeveralChangesMakeOneRefresh) {
   RefreshCounter refreshes;
-  setParameter(0, 0.1f);
-  setParameter(2, 0.2f);
-  setParameter(4, 0.3f);
+  setParameter(kCarrier, 0.1f);
+  setParameter(kFilter, 0.2f);
+  setParameter(kFreq, 0.3f);
   idle();
   EXPECT_EQ(refreshes.count(), 1);
   idle();
@@ -77,7 +78,7 @@ TEST_F(EditorRefresh, SeveralChangesMakeOneRefresh) {
 TEST_F(EditorRefresh, ProgramChangeRedrawsWhatDiffers) {
   // Program 1 starts equal to program 0; change one value in it, then switch programs.
   dispatch(effect, effSetProgram, 0, 1);
-  setParameter(5, 0.9f);
+  setParameter(kGain, 0.9f);
   idle();
   dispatch(effect, effSetProgram, 0, 0);
   paintOver(kMagentaRef);

@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/parameters.h"
 #include "host/aeff_editor.h"
 #include "tests/wine/reliability/reliability_support.h"
 #include "tools/testhost/host_window.h"
@@ -179,7 +180,7 @@ void session(Watch& watch) {
     }
   }
   reliability::setComparisonParameters(effect);
-  effect->setParameter(effect, 7, 1.0f);  // the gate on
+  effect->setParameter(effect, kMulchIO, 1.0f);  // the gate on
 
   // Processing: a clean block, hostile samples, a long block.
   const reliability::Signal signal = reliability::makeSignal(8000, 9);
@@ -199,7 +200,7 @@ void session(Watch& watch) {
   testhost::HostWindow window("environment", 479, 161);
   dispatch("effEditOpen", effEditOpen, 0, 0, window.handle(), 0.0f);
   testhost::pumpMessages(10);
-  effect->setParameter(effect, 2, 0.8f);
+  effect->setParameter(effect, kFilter, 0.8f);
   dispatch("effEditIdle", effEditIdle, 0, 0, nullptr, 0.0f);
   dispatch("effEditDraw", effEditDraw, 0, 0, nullptr, 0.0f);
   dispatch("effEditMouse", effEditMouse, 60, 60, nullptr, 0.0f);

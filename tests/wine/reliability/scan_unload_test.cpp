@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/parameters.h"
 #include "host/aeff_editor.h"
 #include "tests/wine/reliability/reliability_support.h"
 #include "tools/testhost/host_window.h"
@@ -109,7 +110,7 @@ class Scanner {
         ADD_FAILURE() << "the editor did not open";
         return false;
       }
-      effect->setParameter(effect, 3, 0.25f);
+      effect->setParameter(effect, kMorph, 0.25f);
       testhost::pumpMessages(5);
       dispatch(effect, effEditIdle);
       testhost::pumpMessages(5);
