@@ -129,6 +129,12 @@ class BandByBandEffect : public Vocoder {
 };
 #endif
 
+// The band kernel's stretches so far, as the engine counts them (band_kernel.h): natively only,
+// -1 where they cannot be seen.
+struct Stretches {
+  long long run, speculated, fellBack;
+};
+
 // A case as run: the case and, for the plug-in's own cases, the kernel pinned for it.
 struct Run {
   const Case* c;
@@ -277,6 +283,7 @@ int main(int argc, char** argv) {
   auto instantiate = [&](const Case&) { return host.instantiate(); };
   auto release = [&](AEffect* effect) { host.close(effect); };
   const char* what = "MULCHVOICE.dll through its main, under Wine";
+  auto stretchesOf = [](AEffect*) { return Stretches{-1, -1, -1}; };  // the DLL's are not seen
 #else
   std::vector<std::unique_ptr<Vocoder>> effects;
   auto instantiate = [&](const Case& c) {
@@ -288,6 +295,11 @@ int main(int argc, char** argv) {
   };
   auto release = [&](AEffect*) { effects.clear(); };
   const char* what = "the effect object, natively";
+  auto stretchesOf = [&](AEffect*) {
+    if (effects.empty()) return Stretches{-1, -1, -1};
+    const auto& totals = effects.back()->engine().stretches();
+    return Stretches{totals.run, totals.speculated, totals.fellBack};
+  };
 #endif
   const Inputs inputs;
 
@@ -307,10 +319,16 @@ int main(int argc, char** argv) {
     Buffers b(singleBlock);
     const int frames = (bench::kOnceFrames / singleBlock) * singleBlock;
     const int prepared = prepare(effect, *single.c, inputs, singleBlock, b);
+    const Stretches before = stretchesOf(effect);
     bench::zeroInstructionCounts();
     renderMeasured(effect, *single.c, inputs, singleBlock, frames, b);
-    std::printf("ONCE name=%s-%s block=%d frames=%d rendered=%d\n", kBuild, single.name().c_str(),
+    const Stretches after = stretchesOf(effect);
+    std::printf("ONCE name=%s-%s block=%d frames=%d rendered=%d", kBuild, single.name().c_str(),
                 singleBlock, frames, prepared + frames);
+    if (after.run >= 0)
+      std::printf(" stretches=%lld speculated=%lld fell_back=%lld", after.run - before.run,
+                  after.speculated - before.speculated, after.fellBack - before.fellBack);
+    std::printf("\n");
     release(effect);
     return 0;
   }
