@@ -33,6 +33,11 @@
 //                    Ir) inside Vocoder::processReplacing (BandByBandEffect::processReplacing
 //                    for the band-by-band cases) per sample frame, over one second of the case
 //                    after the same warm-up or loud priming as the timed runs
+//   speculative_pct  native lines only, appended by tools/bench.sh, over the same second: the
+//   fallback_pct     share of the band kernel's stretches of 64 samples that it ran
+//                    speculatively, without the flush of every state, and the share that it had
+//                    to run again with the flush, because a state left the flush's range
+//                    (engine/speculative_stretches.h)
 //   guest_instr_per_sample  on the dll-qemu-<kernel>-<case> lines (block 512), appended by
 //                    tools/bench.sh: the DLL's own instructions as qemu-i386 executes them, per
 //                    frame rendered, warm-up or loud priming included
@@ -49,6 +54,8 @@
 // silence-after-loud the loud priming), resets callgrind's counts through its client request
 // and renders about one second of the case, then prints
 //   ONCE name=native-<name> block=<block> frames=<frames counted> rendered=<all frames rendered>
+//        stretches=<run> speculated=<of those> fell_back=<of those>
+// (the stretches natively only, where the engine's counts can be read).
 // for example, one command:
 //   valgrind --tool=callgrind --callgrind-out-file=bench.callgrind
 //       --toggle-collect='Vocoder::processReplacing*' process_bench --once avx-gate-on 512
