@@ -1,13 +1,14 @@
-#include "editor/rotary_knob.h"
+#include "editor/win32/rotary_knob.h"
 
+#include "editor/control_refresh.h"
 #include "editor/editor_layout.h"
 #include "editor/knob_drag.h"
 #include "host/audio_effect.h"
 
 namespace {
 
-constexpr COLORREF kPointerColour = RGB(150, 150, 150);
-constexpr int kPointerWidth = 2;
+constexpr COLORREF kPointerColour =
+    RGB(kKnobPointerColour >> 16 & 0xFF, kKnobPointerColour >> 8 & 0xFF, kKnobPointerColour & 0xFF);
 
 // The real mouse: the cursor in screen coordinates and the buttons as they are now, not as
 // the window's message queue last saw them (the drag does not pump messages).
@@ -41,7 +42,7 @@ void RotaryKnob::draw(HDC dc) {
   // The face covers the whole pointer, so copying it erases the pointer drawn before.
   BitBlt(dc, x, y, kKnobFaceSize, kKnobFaceSize, image, 0, 0, SRCCOPY);
 
-  HPEN pen = CreatePen(PS_SOLID, kPointerWidth, kPointerColour);
+  HPEN pen = CreatePen(PS_SOLID, kKnobPointerWidth, kPointerColour);
   HGDIOBJ kept = SelectObject(dc, pen);
   MoveToEx(dc, line.fromX, line.fromY, nullptr);
   LineTo(dc, line.toX, line.toY);
@@ -52,7 +53,7 @@ void RotaryKnob::draw(HDC dc) {
 void RotaryKnob::refresh(HDC dc) {
   const float kept = shownValue;
   shownValue = effect->getParameter(paramIndex);
-  if (shownValue != kept) draw(dc);
+  if (knobNeedsRedraw(kept, shownValue)) draw(dc);
 }
 
 void RotaryKnob::drag(HDC dc, int32_t windowLeft, int32_t windowTop) {

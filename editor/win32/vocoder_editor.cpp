@@ -1,10 +1,10 @@
-#include "editor/vocoder_editor.h"
+#include "editor/win32/vocoder_editor.h"
 
 #include <new>
 
-#include "editor/resource_ids.h"
-#include "editor/rotary_knob.h"
-#include "editor/toggle_switch.h"
+#include "editor/win32/resource_ids.h"
+#include "editor/win32/rotary_knob.h"
+#include "editor/win32/toggle_switch.h"
 #include "host/audio_effect.h"
 #include "host/dll_entry.h"
 #include "host/out_of_memory.h"

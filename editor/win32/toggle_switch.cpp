@@ -1,7 +1,7 @@
-#include "editor/toggle_switch.h"
+#include "editor/win32/toggle_switch.h"
 
+#include "editor/control_refresh.h"
 #include "editor/editor_layout.h"
-#include "editor/switch_state.h"
 #include "host/audio_effect.h"
 
 ToggleSwitch::ToggleSwitch(AudioEffect* effect, HDC onImage, HDC offImage, int32_t x, int32_t y,
@@ -21,18 +21,17 @@ void ToggleSwitch::draw(HDC dc) {
 }
 
 void ToggleSwitch::click(HDC dc) {
-  if (state == kSwitchOff) {
-    effect->setParameterAutomated(paramIndex, 1.0f);
-    state = kSwitchOn;
-  } else if (state == kSwitchOn) {
-    effect->setParameterAutomated(paramIndex, 0.0f);
-    state = kSwitchOff;
+  float value = 0.0f;
+  if (switchClickValue(state, value)) {
+    effect->setParameterAutomated(paramIndex, value);
+    state = switchState(value);
   }
   draw(dc);
 }
 
 void ToggleSwitch::refresh(HDC dc) {
-  const int16_t kept = state;
-  state = switchState(effect->getParameter(paramIndex));
-  if (state != kept) draw(dc);
+  const float value = effect->getParameter(paramIndex);
+  const bool redraw = switchNeedsRedraw(state, value);
+  state = switchState(value);
+  if (redraw) draw(dc);
 }
