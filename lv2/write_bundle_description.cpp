@@ -6,6 +6,7 @@
 //   manifest.ttl     the plug-in's URI, its binary mulchvoice.so and where its description is;
 //                    hosts read this file of every bundle when they scan
 //   mulchvoice.ttl   the plug-in: its class, its features and every port
+//   mulchvoice_ui.ttl  the panel, its UI (lv2/ui/panel_description.h), which the manifest names
 //
 // The build runs it; it exits non-zero when a file cannot be written.
 
@@ -16,6 +17,8 @@
 
 #include "engine/parameters.h"
 #include "lv2/ports.h"
+#include "lv2/ui/panel_description.h"
+#include "lv2/ui/panel_ui.h"
 
 namespace {
 
@@ -80,7 +83,8 @@ std::string controlPort(int32_t parameter) {
 
 std::string manifest() {
   return std::string(kPrefixes) + "<" + kPluginUri + ">\n\ta lv2:Plugin ;\n\tlv2:binary <" +
-         kBinaryName + "> ;\n\trdfs:seeAlso <" + kDescriptionName + "> .\n";
+         kBinaryName + "> ;\n\trdfs:seeAlso <" + kDescriptionName + "> .\n" +
+         panelManifestEntries();
 }
 
 std::string description() {
@@ -113,7 +117,8 @@ int main(int argc, char** argv) {
   }
   const std::string bundle = argv[1];
   for (const auto& [name, text] : {std::pair<const char*, std::string>{"manifest.ttl", manifest()},
-                                   {kDescriptionName, description()}}) {
+                                   {kDescriptionName, description()},
+                                   {kPanelUiDescriptionName, panelDescription()}}) {
     if (!writeFile(bundle + "/" + name, text)) {
       std::fprintf(stderr, "write_bundle_description: cannot write %s/%s\n", bundle.c_str(), name);
       return 1;

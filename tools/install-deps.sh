@@ -3,7 +3,8 @@
 # 64-bit Windows cross toolchains, GoogleTest sources, stb's header-only PNG writer, Wine (32-bit
 # and 64-bit) and a virtual display, and for the LV2 plug-in the LV2 headers and validator (lv2-dev,
 # sordi), the loader library lilv with its command-line host, and for the benchmark the packaged
-# vocoder it times beside ours and valgrind, whose callgrind counts the instructions.
+# vocoder it times beside ours and valgrind, whose callgrind counts the instructions; for the LV2
+# panel the X11 headers, and for its tests in a real host jalv, JACK and xdotool.
 # As root it installs what is missing; otherwise it says what to install and fails.
 set -euo pipefail
 
@@ -11,7 +12,8 @@ packages=(cmake make g++ clang libclang-rt-14-dev googletest libstb-dev
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine wine32:i386 wine64 xvfb xauth x11-utils sox espeak-ng
-          pkg-config lv2-dev sordi liblilv-dev lilv-utils mda-lv2 valgrind)
+          pkg-config lv2-dev sordi liblilv-dev lilv-utils mda-lv2 valgrind
+          libx11-dev jalv jackd2 xdotool)
 
 missing=()
 for p in "${packages[@]}"; do
