@@ -108,7 +108,6 @@ bool X11Panel::open(unsigned long parent) {
     return false;
   }
   show({0, 0, kEditorWidth, kEditorHeight});
-  exposed = false;
   XMapWindow(display, windowId);
   XFlush(display);
   return true;
@@ -144,7 +143,12 @@ void X11Panel::handle(const XEvent& event) {
   switch (event.type) {
     case Expose: exposed = true; break;
     case ButtonPress:
-      if (event.xbutton.button == Button1 && dragged < 0) press(event.xbutton.x, event.xbutton.y);
+      // A left press with neither drag button held before it (so also after a release the
+      // panel never saw) starts afresh; one during a drag belongs to the drag.
+      if (event.xbutton.button == Button1 && (event.xbutton.state & kDragButtons) == 0) {
+        dragged = -1;
+        press(event.xbutton.x, event.xbutton.y);
+      }
       break;
     case MotionNotify: {
       if (dragged < 0) break;
