@@ -11,10 +11,10 @@
 // The session: a second of silence (gain 0), then cycles of three parts, until the controls have
 // moved for SECONDS:
 //
-//   moving  2.5 s: every 20 ms each of the eight controls takes a new random value, the
-//           switches 0 or 1; never a value that silences the output for a tenth of a second
-//           (gain and filter stay above 0.05, freq above 0.1, so the gate is never off for more
-//           than 90 ms);
+//   moving  2.5 s: first the next factory preset, by jalv's preset command; then every 20 ms
+//           each of the eight controls takes a new random value, the switches 0 or 1; never a
+//           value that silences the output for a tenth of a second (gain and filter stay above
+//           0.05, freq above 0.1, so the gate is never off for more than 90 ms);
 //   marker  0.3 s: the defaults, but with the widest bands, the gate off and the gain at 0:
 //           silence;
 //   probe   0.45 s: the same with the gain at the next of 0.16, 0.02, 0.08, 0.04.
@@ -41,9 +41,11 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/parameters.h"
+#include "lv2/factory_presets.h"
 #include "tools/mvrender/wav_reader.h"
 
 namespace {
@@ -130,7 +132,10 @@ int play(double seconds, const std::string& goFile) {
   const int ticks = static_cast<int>(std::lround(kMoving / kTick));
   long moving = 0;
   for (int cycle = 0; cycle < cycles(seconds); ++cycle) {
-    for (int tick = 0; tick < ticks; ++tick) {
+    player.at(kLeadIn + cycle * kCycle);
+    std::printf("preset %s%s\n", kPresetUriPrefix, kFactoryPresets[cycle % kNumFactoryPresets].key);
+    std::fflush(stdout);
+    for (int tick = 1; tick < ticks; ++tick) {
       player.at(kLeadIn + cycle * kCycle + tick * kTick);
       for (const ParameterInfo& p : kParameterTable) {
         const float value = unit();
@@ -154,18 +159,59 @@ int play(double seconds, const std::string& goFile) {
   const double movingSeconds = cycles(seconds) * kMoving;
   std::fprintf(stderr,
                "controls: %ld changes, %ld of them in %.1f s of moving controls (%.0f a second "
-               "for each of the %d)\n",
+               "for each of the %d), and %d presets\n",
                player.changes, moving, movingSeconds, moving / movingSeconds / kNumParams,
-               static_cast<int>(kNumParams));
+               static_cast<int>(kNumParams), cycles(seconds));
   return 0;
 }
 
+// Reads a recording of two channels, output 1 and the input, a block at a time: a session of an
+// hour is more than a gigabyte.
+class Recording {
+ public:
+  bool open(const std::string& path) {
+    std::string error;
+    if (!reader_.open(path, error)) {
+      std::fprintf(stderr, "check: %s\n", error.c_str());
+      return false;
+    }
+    if (reader_.format().channels != 2) {
+      std::fprintf(stderr, "check: %s has %d channels, not an output and the input\n", path.c_str(),
+                   static_cast<int>(reader_.format().channels));
+      return false;
+    }
+    return true;
+  }
+  double rate() const { return reader_.format().sampleRate; }
+
+  // The next block, or 0 frames at the end (or on an error, which it reports).
+  int32_t next() {
+    float* channels[2] = {out, in};
+    std::string error;
+    const int32_t n = reader_.read(channels, kBlock, error);
+    if (n < 0) std::fprintf(stderr, "check: %s\n", error.c_str());
+    return n < 0 ? 0 : n;
+  }
+
+  static constexpr int32_t kBlock = 48000;
+  float out[kBlock];
+  float in[kBlock];
+
+ private:
+  WavReader reader_;
+};
+
 // The input's period: the shortest lag at which a tenth of a second of it repeats exactly
-// (jack_simple_client plays a sine from a table), from the first stretch that does; 0 if none.
-long periodOf(const std::vector<float>& input, double rate) {
+// (jack_simple_client plays a sine from a table), in the first ten seconds; 0 if none does.
+long periodOf(const std::string& path) {
+  Recording recording;
+  if (!recording.open(path)) return 0;
+  const double rate = recording.rate();
+  std::vector<float> input;
+  for (int32_t n; input.size() < 10 * rate && (n = recording.next()) > 0;)
+    input.insert(input.end(), recording.in, recording.in + n);
   const long span = static_cast<long>(0.1 * rate), longest = static_cast<long>(0.05 * rate);
-  const long frames = static_cast<long>(input.size());
-  for (long from = 0; from + longest + span <= frames; from += span) {
+  for (long from = 0; from + longest + span <= static_cast<long>(input.size()); from += span) {
     for (long lag = 2; lag < longest; ++lag) {
       long k = from;
       while (k < from + span && input[k] == input[k + lag]) ++k;
@@ -175,36 +221,62 @@ long periodOf(const std::vector<float>& input, double rate) {
   return 0;
 }
 
-int check(double seconds, const std::string& path) {
-  WavData wav;
-  std::string error;
-  if (!readWavFile(path, wav, error)) {
-    std::fprintf(stderr, "check: %s\n", error.c_str());
-    return 1;
+// The level that most of the periods share, within kSteadyDb, and how many do.
+std::pair<double, size_t> steadyLevel(const std::vector<double>& levels) {
+  std::pair<double, size_t> steady = {0.0, 0};
+  for (const double level : levels) {
+    size_t near = 0;
+    double sum = 0.0;
+    for (const double other : levels) {
+      if (std::fabs(other - level) > kSteadyDb) continue;
+      ++near;
+      sum += other;
+    }
+    if (near > steady.second) steady = {sum / near, near};
   }
-  if (wav.channels.size() != 2) {
-    std::fprintf(stderr, "check: %s has %zu channels, not an output and the input\n", path.c_str(),
-                 wav.channels.size());
-    return 1;
-  }
-  const std::vector<float>& out = wav.channels[0];
-  const std::vector<float>& in = wav.channels[1];
-  const double rate = wav.format.sampleRate;
-  const long frames = static_cast<long>(out.size());
-  const long period = periodOf(in, rate);
-  if (period == 0) {
-    std::fprintf(stderr, "check: the input is not a steady periodic signal\n");
-    return 1;
-  }
+  return steady;
+}
 
-  std::vector<long> starts;  // of sound after a silence
-  long silent = 0;
-  for (long k = 0; k < frames; ++k) {
-    if (out[k] != 0.0f) {
-      if (silent >= kShortestSilence * rate) starts.push_back(k);
-      silent = 0;
-    } else {
-      ++silent;
+int check(double seconds, const std::string& path) {
+  const long period = periodOf(path);
+  Recording recording;
+  if (period == 0 || !recording.open(path)) {
+    if (period == 0) std::fprintf(stderr, "check: the input is not a periodic signal\n");
+    return 1;
+  }
+  const double rate = recording.rate();
+  const long shortestSilence = static_cast<long>(kShortestSilence * rate);
+  const long measured = static_cast<long>(kMeasureTo * rate) / period * period;
+
+  // Where sound starts after a silence; for each but the first, the level of each whole period
+  // of output 1 (in dB) in the first kMeasureTo.
+  std::vector<long> starts;
+  std::vector<std::vector<double>> probeLevels;
+  long position = 0, silent = 0, measuring = 0;
+  double power = 0.0;
+  for (int32_t n; (n = recording.next()) > 0;) {
+    for (int32_t i = 0; i < n; ++i, ++position) {
+      const float x = recording.out[i];
+      if (x != 0.0f) {
+        if (silent >= shortestSilence) {
+          starts.push_back(position);
+          if (starts.size() > 1) {
+            probeLevels.emplace_back();
+            measuring = measured;
+            power = 0.0;
+          }
+        }
+        silent = 0;
+      } else {
+        ++silent;
+      }
+      if (measuring > 0) {
+        power += static_cast<double>(x) * x;
+        if (--measuring % period == 0) {
+          probeLevels.back().push_back(10.0 * std::log10(power / period + 1e-30));
+          power = 0.0;
+        }
+      }
     }
   }
   if (starts.size() != static_cast<size_t>(cycles(seconds) + 1)) {
@@ -216,39 +288,15 @@ int check(double seconds, const std::string& path) {
     return 1;
   }
 
-  std::vector<double> perGain;  // of the probes with enough steady periods
+  std::vector<double> perGain;  // of the probes with enough periods at one level
   int disturbed = 0;
   for (int cycle = 0; cycle < cycles(seconds); ++cycle) {
-    const long onset = starts[cycle + 1];
-    std::vector<double> levels;  // of each whole period, in dB
-    for (long k = onset;
-         k + period <= std::min(frames, onset + static_cast<long>(kMeasureTo * rate));
-         k += period) {
-      double power = 0.0;
-      for (long i = k; i < k + period; ++i) power += static_cast<double>(out[i]) * out[i];
-      levels.push_back(10.0 * std::log10(power / period + 1e-30));
-    }
-    // The steady level: the one most other periods lie near.
-    size_t most = 0;
-    double steady = 0.0;
-    for (const double level : levels) {
-      size_t near = 0;
-      double sum = 0.0;
-      for (const double other : levels) {
-        if (std::fabs(other - level) > kSteadyDb) continue;
-        ++near;
-        sum += other;
-      }
-      if (near > most) {
-        most = near;
-        steady = sum / near;
-      }
-    }
-    if (most < kFewestPeriods) {
+    const auto [level, periods] = steadyLevel(probeLevels[cycle]);
+    if (periods < kFewestPeriods) {
       ++disturbed;
       continue;
     }
-    perGain.push_back(steady - 20.0 * std::log10(probeGain(cycle)));
+    perGain.push_back(level - 20.0 * std::log10(probeGain(cycle)));
   }
   if (perGain.size() < kFewestProbes * cycles(seconds)) {
     std::fprintf(stderr, "check: %d of the %d probes were too short or too broken to measure\n",
@@ -263,7 +311,7 @@ int check(double seconds, const std::string& path) {
   std::printf(
       "recording: %.1f s; %zu probes after silences at gain 0 (and %d too short or too broken "
       "to measure), level over gain %.1f dB, all within %.2f dB of it\n",
-      frames / rate, perGain.size(), disturbed, median, spread);
+      position / rate, perGain.size(), disturbed, median, spread);
   if (spread > kGainToleranceDb) {
     std::fprintf(stderr, "check: the level does not follow the gain\n");
     return 1;
