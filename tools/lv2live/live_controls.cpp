@@ -15,7 +15,7 @@
 //           each of the eight controls takes a new random value, the switches 0 or 1; never a
 //           value that silences the output for a tenth of a second (gain and filter stay above
 //           0.05, freq above 0.1, so the gate is never off for more than 90 ms);
-//   marker  0.3 s: the defaults, but with the widest bands, the gate off and the gain at 0:
+//   marker  0.5 s: the defaults, but with the widest bands, the gate off and the gain at 0:
 //           silence;
 //   probe   0.45 s: the same with the gain at the next of 0.16, 0.02, 0.08, 0.04.
 //
@@ -24,8 +24,8 @@
 // second or more that sound follows starts the moving controls (the first) or a probe (each
 // other), and there must be one per cycle. The input is a periodic signal, and where the
 // settings hold still so is the output, with the same level in every period: a probe's level is
-// the level that most of its periods share (within 0.1 dB), in its first 300 ms, and needs ten
-// periods of it. On a busy machine the server skips periods, so that a probe may last less than
+// the level that most of its sounding periods share (within 0.1 dB), in its first 300 ms, and
+// needs ten periods of it. On a busy machine the server skips periods, so that a probe may last less than
 // its time in the recording, and lets pass periods in which the source of the input did not
 // run, so that the input breaks off and the band filters ring for a while: neither upsets the
 // periods that share a level. A probe with fewer than ten is left out, and at least half of
@@ -53,7 +53,7 @@ namespace {
 constexpr double kTick = 0.02;
 constexpr double kLeadIn = 1.0;
 constexpr double kMoving = 2.5;
-constexpr double kMarker = 0.3;
+constexpr double kMarker = 0.5;
 constexpr double kProbe = 0.45;
 constexpr double kCycle = kMoving + kMarker + kProbe;
 // At the widest bands a sine at full gain comes out at several times its level: these keep
@@ -273,7 +273,8 @@ int check(double seconds, const std::string& path) {
       if (measuring > 0) {
         power += static_cast<double>(x) * x;
         if (--measuring % period == 0) {
-          probeLevels.back().push_back(10.0 * std::log10(power / period + 1e-30));
+          // A silent period is the moving controls' (a gate's off phase) after a short probe.
+          if (power > 0.0) probeLevels.back().push_back(10.0 * std::log10(power / period));
           power = 0.0;
         }
       }
