@@ -25,11 +25,11 @@
 // other), and there must be one per cycle. The input is a periodic signal, and where the
 // settings hold still so is the output, with the same level in every period: a probe's level is
 // the level that most of its sounding periods share (within 0.1 dB), in its first 300 ms, and
-// needs ten periods of it. On a busy machine the server skips periods, so that a probe may last less than
-// its time in the recording, and lets pass periods in which the source of the input did not
-// run, so that the input breaks off and the band filters ring for a while: neither upsets the
-// periods that share a level. A probe with fewer than ten is left out, and at least half of
-// the probes must be measured. The level over the gain must be the same for every probe
+// needs ten periods of it. On a busy machine the server skips periods, so that a probe may last
+// less than its time in the recording, and lets pass periods in which the source of the input
+// did not run, so that the input breaks off and the band filters ring for a while: neither
+// upsets the periods that share a level. A probe with fewer than ten is left out, and at least
+// half of the probes must be measured. The level over the gain must be the same for every probe
 // measured, within 0.5 dB. Exit status 0 when all is well.
 
 #include <time.h>
