@@ -98,8 +98,11 @@ kill -INT "$recorder"
 await_end 10 "$recorder" || fail "jack_rec did not end"
 end_pids 5 "$simple"
 stop_jack
-sox -V1 --ignore-length "$work/recorded.wav" -b 32 -e signed-integer "$work/recording.wav" ||
+if sox -V1 --ignore-length "$work/recorded.wav" -b 32 -e signed-integer "$work/recording.wav"; then
+  rm "$work/recorded.wav"
+else
   fail "the recording cannot be read"
+fi
 
 # The figures.
 timer=$(grep -m 1 '^run timer:' "$work/jalv.log" || true)
