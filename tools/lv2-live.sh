@@ -14,9 +14,9 @@
 # took longer than the period's deadline by its work alone (the run timer says why one may be
 # the machine's); and nothing of the session is left running. Xruns of a loaded machine (the
 # server's timer thread woken late, a client not scheduled in time) are counted and shown, not
-# held against the plug-in. Prints the figures: control changes, runs and their work against
-# the period's deadline, xruns. Builds what it needs first; a missing program is an error, not
-# a reason to skip.
+# held against the plug-in. Prints the figures on lines that start with "live ": control
+# changes, runs and their work against the period's deadline, xruns, the recording's levels.
+# Builds what it needs first; a missing program is an error, not a reason to skip.
 set -euo pipefail
 # shellcheck source=tools/lib/jack.sh
 source "$(dirname "$0")/lib/jack.sh"
@@ -107,12 +107,13 @@ fi
 # The figures.
 timer=$(grep -m 1 '^run timer:' "$work/jalv.log" || true)
 figure() { sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$timer"; }
-grep -h '^controls:' "$work/controls.log" || fail "the controls did not play to the end"
+grep -h '^controls:' "$work/controls.log" | sed 's/^/live /' ||
+  fail "the controls did not play to the end"
 if [ -z "$timer" ]; then
   fail "jalv did not free the plug-in (no run timer report)"
   tail -n 20 "$work/jalv.log"
 else
-  echo "plug-in: $(figure runs) runs of $(figure frames) frames against a deadline of" \
+  echo "live plug-in: $(figure runs) runs of $(figure frames) frames against a deadline of" \
     "$(figure deadline_us) us; work: median at most $(figure median_work_us) us, 99.9% at most" \
     "$(figure p999_work_us) us, worst $(figure worst_work_us) us; worst on the clock" \
     "$(figure worst_clock_us) us; past the deadline $(figure past_deadline), by its own work or" \
@@ -125,7 +126,7 @@ else
     fail "xruns caused by the plug-in: $(figure own_overruns) runs overran by their own work"
   [ "$(figure waited)" = 0 ] || fail "the plug-in waited in $(figure waited) runs"
   [ "$(figure not_finite)" = 0 ] || fail "samples not finite: $(figure not_finite)"
-  echo "session: jalv ran $((lasted / 1000)) ms, and the plug-in in" \
+  echo "live session: jalv ran $((lasted / 1000)) ms, and the plug-in in" \
     "$(( $(figure runs) * period * 100000000 / (rate * lasted) ))% of its periods"
 fi
 late=$(grep -c 'JackTimedDriver::Process XRun' "$work/jackd.log" || true)
@@ -135,9 +136,9 @@ worst_late=$(sed -n 's/.*JackTimedDriver::Process XRun = \([0-9]*\) usec.*/\1/p'
 # processor in time. "Running" had begun and not finished.
 clients=$(sed -n 's/.*JackEngine::XRun: client = \(.*\) was not finished, state = \(.*\)/\1 \2/p' \
   "$work/jackd.log" | sort | uniq -c | awk '{ printf "%s%s %s %s", (NR > 1 ? ", " : ""), $2, $3, $1 }')
-echo "JACK: $(jack_xruns "$work/jackd.log") xruns: its timer woke late ${late} times" \
+echo "live JACK: $(jack_xruns "$work/jackd.log") xruns: its timer woke late ${late} times" \
   "(by ${worst_late:-0} us at most); clients not finished in time: ${clients:-none}"
-"$controls" check "$seconds" "$work/recording.wav" || fail "the recording"
+"$controls" check "$seconds" "$work/recording.wav" | sed 's/^/live /' || fail "the recording"
 
 finish || fail "processes of the session outlived it"
 if [ ${#failures[@]} -ne 0 ]; then

@@ -73,9 +73,9 @@ run_ctest() {  # run_ctest <dir> <label> [ctest options...]
   wait "$ctest_pid" || status=$?
   ctest_pid=
   [ "$status" = 0 ] || failed+=("$label")
-  # The one-line figures the reliability programs print, and every time-out and second try of
-  # the Wine watchdog, passed tests' included.
-  grep -hE '^(threads|audio path|lv2 audio path|entry environment|wine [a-z ]+): |^wine-env: (TIMED OUT|running .* once more|FAILED)' \
+  # The one-line figures the reliability programs and the live LV2 session print, and every
+  # time-out and second try of the Wine watchdog, passed tests' included.
+  grep -hE '^(threads|audio path|lv2 audio path|entry environment|wine [a-z ]+|live [A-Za-z-]+): |^wine-env: (TIMED OUT|running .* once more|FAILED)' \
     "$dir/Testing/Temporary/LastTest.log" 2>/dev/null || true
 }
 
