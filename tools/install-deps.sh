@@ -2,9 +2,10 @@
 # Installs what building and testing Mulchvoice needs on Debian: the native and the 32-bit and
 # 64-bit Windows cross toolchains, GoogleTest sources, stb's header-only PNG writer, Wine (32-bit
 # and 64-bit) and a virtual display, and for the LV2 plug-in the LV2 headers and validator (lv2-dev,
-# sordi), the loader library lilv with its command-line host, and for the benchmark the packaged
-# vocoder it times beside ours and valgrind, whose callgrind counts the instructions; for the LV2
-# panel the X11 headers, and for its tests in a real host jalv, JACK and xdotool.
+# sordi), the loader library lilv with its command-line host, the real-time host jalv with the
+# JACK server and its example clients (jackd2), and for the benchmark the packaged vocoder it
+# times beside ours and valgrind, whose callgrind counts the instructions; for the LV2 panel the
+# X11 headers, and for its tests in a real host xdotool.
 # As root it installs what is missing; otherwise it says what to install and fails.
 set -euo pipefail
 
@@ -12,8 +13,8 @@ packages=(cmake make g++ clang libclang-rt-14-dev googletest libstb-dev
           g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine wine32:i386 wine64 xvfb xauth x11-utils sox espeak-ng
-          pkg-config lv2-dev sordi liblilv-dev lilv-utils mda-lv2 valgrind
-          libx11-dev jalv jackd2 xdotool)
+          pkg-config lv2-dev sordi liblilv-dev lilv-utils jalv jackd2 mda-lv2 valgrind
+          libx11-dev xdotool)
 
 missing=()
 for p in "${packages[@]}"; do

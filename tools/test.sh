@@ -74,9 +74,9 @@ run_ctest() {  # run_ctest <dir> <label> [ctest options...]
   wait "$ctest_pid" || status=$?
   ctest_pid=
   [ "$status" = 0 ] || failed+=("$label")
-  # The one-line figures the reliability programs and the panel's tests print, and every
-  # time-out and second try of the Wine watchdog, passed tests' included.
-  grep -hE '^(threads|audio path|lv2 audio path|entry environment|wine [a-z ]+): |^wine-env: (TIMED OUT|running .* once more|FAILED)|^(values .*:|[0-9]+ pixels differ.*|level before the drag.*|silent 10 ms windows.*)$' \
+  # The one-line figures the reliability programs, the panel's tests and the live LV2 session
+  # print, and every time-out and second try of the Wine watchdog, passed tests' included.
+  grep -hE '^(threads|audio path|lv2 audio path|entry environment|wine [a-z ]+|live [A-Za-z-]+): |^wine-env: (TIMED OUT|running .* once more|FAILED)|^(values .*:|[0-9]+ pixels differ.*|level before the drag.*|silent 10 ms windows.*)$' \
     "$dir/Testing/Temporary/LastTest.log" 2>/dev/null || true
 }
 
