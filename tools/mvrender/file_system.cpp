@@ -72,13 +72,16 @@ bool writeFileReplacing(const std::string& path, const void* data, size_t size, 
     removeFile(temporary);
     return false;
   }
+  return commitTemporary(temporary, path, error);
+}
+
+bool commitTemporary(const std::string& temporaryPath, const std::string& path,
+                     std::string& error) {
   std::string reason;
-  if (!replaceFile(temporary, path, reason)) {
-    error = path + ": cannot replace the file: " + reason;
-    removeFile(temporary);
-    return false;
-  }
-  return true;
+  if (replaceFile(temporaryPath, path, reason)) return true;
+  error = path + ": cannot replace the file: " + reason;
+  removeFile(temporaryPath);
+  return false;
 }
 
 bool removeFile(const std::string& path) { return std::remove(path.c_str()) == 0; }

@@ -17,6 +17,10 @@ std::FILE* createNewFile(const std::string& path);
 std::FILE* createTemporaryBeside(const std::string& path, std::string& temporaryPath,
                                  std::string& error);
 
+// Renames the complete temporary file over `path`; on failure removes it and says why.
+bool commitTemporary(const std::string& temporaryPath, const std::string& path,
+                     std::string& error);
+
 // Renames `from` to `to`, replacing `to` if it exists; false with a reason on failure.
 bool replaceFile(const std::string& from, const std::string& to, std::string& error);
 

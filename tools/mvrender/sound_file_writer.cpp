@@ -120,11 +120,5 @@ bool SoundFileWriter::finish(std::string& error) {
     removeFile(temporaryPath_);
     return false;
   }
-  std::string reason;
-  if (!replaceFile(temporaryPath_, path_, reason)) {
-    error = path_ + ": cannot replace the file: " + reason;
-    removeFile(temporaryPath_);
-    return false;
-  }
-  return true;
+  return commitTemporary(temporaryPath_, path_, error);
 }
