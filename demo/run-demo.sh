@@ -18,22 +18,35 @@ case ${1:-} in
 esac
 if [ "$with_dll" = 1 ]; then bash tools/install-deps.sh; else bash tools/install-deps.sh --without-wine; fi
 
-build() {  # build DIR TARGETS -- CMAKE-OPTIONS...
-  local dir=$1 targets=()
+# The three trees are configured side by side (configuring runs mostly one process at a time),
+# then built one after the other, each with both cores.
+configure() {  # configure DIR CMAKE-OPTIONS...
+  local dir=$1
   shift
-  while [ "$1" != -- ]; do targets+=("$1"); shift; done
-  shift
-  echo "=== building $dir"
-  cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; exit 1; }
-  cmake --build "$dir" -j2 --target "${targets[@]}"
+  cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
 }
-
 mkdir -p build
-build build/native mvrender --
+echo "=== configuring build/native, build/win32 and build/win64"
+configure build/native &
+native=$!
+configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake &
+win32=$!
+configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw64.cmake &
+win64=$!
+failed=0
+for pid in "$native" "$win32" "$win64"; do wait "$pid" || failed=1; done
+[ "$failed" = 0 ] || exit 1
+
 win32_targets=(MULCHVOICE)
 [ "$with_dll" = 0 ] || win32_targets+=(mvdllhost)
-build build/win32 "${win32_targets[@]}" -- -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
-build build/win64 MULCHVOICE -- -DCMAKE_TOOLCHAIN_FILE=cmake/mingw64.cmake
+for tree in build/native build/win32 build/win64; do
+  echo "=== building $tree"
+  case $tree in
+    build/native) cmake --build "$tree" -j2 --target mvrender ;;
+    build/win32) cmake --build "$tree" -j2 --target "${win32_targets[@]}" ;;
+    build/win64) cmake --build "$tree" -j2 --target MULCHVOICE ;;
+  esac
+done
 
 mkdir -p out
 speech=demo/speech.wav
