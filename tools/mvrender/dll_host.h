@@ -4,9 +4,6 @@
 // test that runs us), either with our standard input and output (`info`, `screenshot`) or with
 // pipes for the samples (`render`, tools/mvrender/block_stream.h). It shares our standard error,
 // where it shows the notice box it answered and says itself why it failed, exiting with 1 or 2.
-//
-// tools/mulchvoice, which starts the tree's Wine display first, names the host and the script in
-// MULCHVOICE_DLL_HOST and MULCHVOICE_WINE_ENV.
 
 #include <sys/types.h>
 
@@ -15,13 +12,7 @@
 #include <vector>
 
 #include "tools/mvrender/command_line.h"
-
-// Where the two routes' plug-ins are: found by the program, given by the tests.
-struct PluginLocations {
-  std::string lv2Bundle;  // the bundle to load alone; empty: the LV2 path
-  std::string dllHost;    // mvdllhost.exe; empty: no DLL route
-  std::string wineEnv;    // tools/wine-env.sh
-};
+#include "tools/mvrender/plugin_locations.h"
 
 // The exit code by which the host says that it has given its reason itself.
 inline bool hostGaveItsReason(int exitCode) { return exitCode == 1 || exitCode == 2; }

@@ -8,8 +8,7 @@
 //   mvrender screenshot --output EDITOR.png [--dll FILE]
 //   mvrender help
 //
-// The LV2 bundle: the build tree's, beside this program, or else an installed one on the LV2
-// path. The DLL route: see tools/mvrender/dll_host.h.
+// Where it finds the plug-ins: tools/mvrender/plugin_locations.h.
 //
 // Exit codes: 0 done, 1 failed (one line on stderr says why), 2 a mistake on the command line.
 
@@ -17,9 +16,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,13 +25,13 @@
 #include "tools/mvrender/dll_host.h"
 #include "tools/mvrender/lv2_info.h"
 #include "tools/mvrender/lv2_processor.h"
+#include "tools/mvrender/plugin_locations.h"
 #include "tools/mvrender/progress_text.h"
 #include "tools/mvrender/render_command.h"
 
 namespace {
 
 constexpr const char* kName = "mulchvoice";
-constexpr const char* kBundleBesideProgram = "/lv2-bundles/mulchvoice.lv2/";
 
 void printError(const std::string& message) {
   if (message.empty()) return;  // the DLL's host has said it
@@ -81,25 +78,6 @@ class ConsoleOutput : public RenderConsole, public RenderProgress {
 bool showProgress(ProgressMode mode) {
   if (mode != ProgressMode::kAuto) return mode == ProgressMode::kAlways;
   return isatty(STDERR_FILENO) != 0;
-}
-
-std::string environment(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-}
-
-PluginLocations locatePlugins() {
-  PluginLocations where;
-  char program[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
-  if (length > 0) {
-    const std::string path(program, static_cast<size_t>(length));
-    const std::string bundle = path.substr(0, path.find_last_of('/')) + kBundleBesideProgram;
-    if (access((bundle + "manifest.ttl").c_str(), R_OK) == 0) where.lv2Bundle = bundle;
-  }
-  where.dllHost = environment("MULCHVOICE_DLL_HOST");
-  where.wineEnv = environment("MULCHVOICE_WINE_ENV");
-  return where;
 }
 
 bool describeLv2(const PluginLocations& where, std::string& error) {

@@ -9,7 +9,7 @@
 
 #include "engine/sample_rate.h"
 #include "tools/mvrender/command_line.h"
-#include "tools/mvrender/dll_host.h"
+#include "tools/mvrender/plugin_locations.h"
 #include "tools/mvrender/render_loop.h"
 
 // The rate Mulchvoice's DLL is tuned for, whatever the host says.
