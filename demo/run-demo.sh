@@ -72,9 +72,9 @@ if [ "$with_dll" = 1 ]; then
   tools/mulchvoice render --dll build/win32/MULCHVOICE.dll --speech "$speech" --param gain=1 \
     --output out/demo-gate-on-dll.wav
   tools/mulchvoice screenshot --output out/editor.png
-  same="differs from"
-  if cmp -s out/demo-gate-on.wav out/demo-gate-on-dll.wav; then same="is bit for bit"; fi
-  dll_lines="  out/demo-gate-on-dll.wav the same through the 32-bit DLL: it $same out/demo-gate-on.wav
+  same="NOT the same samples as"
+  if cmp -s out/demo-gate-on.wav out/demo-gate-on-dll.wav; then same="bit for bit the same as"; fi
+  dll_lines="  out/demo-gate-on-dll.wav  through the 32-bit DLL: $same out/demo-gate-on.wav
   out/editor.png          the DLL's editor as a host shows it"
 fi
 
