@@ -46,7 +46,7 @@
 
 #include "engine/parameters.h"
 #include "lv2/factory_presets.h"
-#include "tools/mvrender/wav_reader.h"
+#include "tools/mvrender/sound_file_reader.h"
 
 namespace {
 
@@ -175,14 +175,14 @@ class Recording {
       std::fprintf(stderr, "check: %s\n", error.c_str());
       return false;
     }
-    if (reader_.format().channels != 2) {
+    if (reader_.channels() != 2) {
       std::fprintf(stderr, "check: %s has %d channels, not an output and the input\n", path.c_str(),
-                   static_cast<int>(reader_.format().channels));
+                   static_cast<int>(reader_.channels()));
       return false;
     }
     return true;
   }
-  double rate() const { return reader_.format().sampleRate; }
+  double rate() const { return reader_.sampleRate(); }
 
   // The next block, or 0 frames at the end (or on an error, which it reports).
   int32_t next() {
@@ -198,7 +198,7 @@ class Recording {
   float in[kBlock];
 
  private:
-  WavReader reader_;
+  SoundFileReader reader_;
 };
 
 // The input's period: the shortest lag at which a tenth of a second of it repeats exactly
