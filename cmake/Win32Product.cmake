@@ -12,14 +12,14 @@ endif()
 # tools/wine-env.sh runs this tree's programs in a Wine prefix of the same pointer width.
 file(WRITE ${CMAKE_BINARY_DIR}/wine-arch.txt "${mulchvoice_wine_arch}\n")
 
-# The editor: its window, knobs and switches on the plug-in interface's editor base.
+# The editor's Windows face: its window, knobs and switches on the plug-in interface's editor
+# base, drawing with GDI from the bitmap resources and the editor's core.
 add_library(mulchvoice_editor STATIC
-  editor/editor_layout.cpp
-  editor/knob_drag.cpp
-  editor/rotary_knob.cpp
-  editor/toggle_switch.cpp
-  editor/vocoder_editor.cpp)
-target_link_libraries(mulchvoice_editor PUBLIC mulchvoice_host mulchvoice_product_flags gdi32 user32)
+  editor/win32/rotary_knob.cpp
+  editor/win32/toggle_switch.cpp
+  editor/win32/vocoder_editor.cpp)
+target_link_libraries(mulchvoice_editor PUBLIC mulchvoice_host mulchvoice_editor_core
+                      mulchvoice_product_flags gdi32 user32)
 
 # The DLL binds the effect (mulchvoice_vst: interface and engine) to its editor. The library's
 # entry point is linked in directly, so that the loader's call always finds it.
@@ -48,9 +48,10 @@ set(mulchvoice_resource_object ${CMAKE_CURRENT_BINARY_DIR}/mulchvoice_resources.
 add_custom_command(
   OUTPUT ${mulchvoice_resource_object}
   COMMAND ${CMAKE_RC_COMPILER} --input-format=rc --output-format=coff
-          -I ${PROJECT_SOURCE_DIR}/editor
-          ${PROJECT_SOURCE_DIR}/editor/mulchvoice.rc ${mulchvoice_resource_object}
-  DEPENDS ${PROJECT_SOURCE_DIR}/editor/mulchvoice.rc ${PROJECT_SOURCE_DIR}/editor/resource_ids.h
+          -I ${PROJECT_SOURCE_DIR}
+          ${PROJECT_SOURCE_DIR}/editor/win32/mulchvoice.rc ${mulchvoice_resource_object}
+  DEPENDS ${PROJECT_SOURCE_DIR}/editor/win32/mulchvoice.rc
+          ${PROJECT_SOURCE_DIR}/editor/win32/resource_ids.h
           ${mulchvoice_bitmaps}
   COMMENT "Compiling the editor's bitmaps"
   VERBATIM)

@@ -1,41 +1,52 @@
 #!/usr/bin/env bash
-# The demo in one command: installs what is missing (as root), builds the 32-bit and the 64-bit
-# Windows trees (MULCHVOICE.dll for 32-bit and for 64-bit hosts, and the offline host), vocodes
-# demo/speech.wav through the 32-bit DLL under Wine with the built-in carrier, with the Mulch gate
-# on and off and with a chord, saves a picture of the editor, and says where everything is.
-# Results go to out/.
+# The demo in one command: installs what is missing (as root; Wine only with --dll), builds the
+# native tree (the offline host and the LV2 plug-in) and the 32-bit and the 64-bit Windows trees'
+# MULCHVOICE.dll, vocodes demo/speech.wav natively with the built-in carrier, with the Mulch gate
+# on and off and with a chord, and says where everything is. Results go to out/.
 #
-#   demo/run-demo.sh            (build tree: $MULCHVOICE_BUILD, default build/win32; the 64-bit
-#                                DLL in build/win64)
+#   demo/run-demo.sh          natively: no Wine
+#   demo/run-demo.sh --dll    also through the 32-bit DLL under Wine (the same samples, bit for
+#                             bit), and a picture of its editor
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# shellcheck source=tools/lib/xvfb.sh
-source tools/lib/xvfb.sh
 
-bash tools/install-deps.sh
-build=${MULCHVOICE_BUILD:-build/win32}
-export MULCHVOICE_BUILD=$build
+with_dll=0
+case ${1:-} in
+  '') ;;
+  --dll) with_dll=1 ;;
+  *) echo "usage: demo/run-demo.sh [--dll]" >&2; exit 2 ;;
+esac
+if [ "$with_dll" = 1 ]; then bash tools/install-deps.sh; else bash tools/install-deps.sh --without-wine; fi
 
-echo "=== building $build"
-mkdir -p "$(dirname "$build")"
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake >"$build.configure.log" 2>&1 ||
-  { cat "$build.configure.log"; exit 1; }
-cmake --build "$build" -j2 --target mvrender
+# The three trees are configured side by side (configuring runs mostly one process at a time),
+# then built one after the other, each with both cores.
+configure() {  # configure DIR CMAKE-OPTIONS...
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+}
+mkdir -p build
+echo "=== configuring build/native, build/win32 and build/win64"
+configure build/native &
+native=$!
+configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake &
+win32=$!
+configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw64.cmake &
+win64=$!
+failed=0
+for pid in "$native" "$win32" "$win64"; do wait "$pid" || failed=1; done
+[ "$failed" = 0 ] || exit 1
 
-build64=build/win64
-echo "=== building $build64"
-cmake -S . -B "$build64" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw64.cmake >"$build64.configure.log" 2>&1 ||
-  { cat "$build64.configure.log"; exit 1; }
-cmake --build "$build64" -j2 --target MULCHVOICE mvrender
-
-# One Wine session for all the commands below (unless one is running already).
-started=0
-if ! xvfb_display "$build/wine-env" >/dev/null; then
-  echo "=== starting Wine (the first time creates its prefix, which takes a while)"
-  bash tools/wine-env.sh start "$build" >/dev/null
-  started=1
-fi
-trap '[ "$started" = 1 ] && bash tools/wine-env.sh stop "$build" >/dev/null 2>&1 || true' EXIT
+win32_targets=(MULCHVOICE)
+[ "$with_dll" = 0 ] || win32_targets+=(mvdllhost)
+for tree in build/native build/win32 build/win64; do
+  echo "=== building $tree"
+  case $tree in
+    build/native) cmake --build "$tree" -j2 --target mvrender ;;
+    build/win32) cmake --build "$tree" -j2 --target "${win32_targets[@]}" ;;
+    build/win64) cmake --build "$tree" -j2 --target MULCHVOICE ;;
+  esac
+done
 
 mkdir -p out
 speech=demo/speech.wav
@@ -45,7 +56,27 @@ tools/mulchvoice render --speech "$speech" --param gain=1 --param "mulch I/O=off
   --output out/demo-gate-off.wav
 tools/mulchvoice render --speech "$speech" --param gain=1 --param "mulch I/O=off" \
   --carrier-wave chord --pitch C3 --output out/demo-chord.wav
-tools/mulchvoice screenshot --output out/editor.png
+
+dll_lines=
+if [ "$with_dll" = 1 ]; then
+  echo "=== the same through the 32-bit DLL under Wine (the first start creates its prefix)"
+  # One Wine session for both commands.
+  # shellcheck source=tools/lib/xvfb.sh
+  source tools/lib/xvfb.sh
+  started=0
+  if ! xvfb_display build/win32/wine-env >/dev/null; then
+    bash tools/wine-env.sh start build/win32 >/dev/null
+    started=1
+  fi
+  trap '[ "$started" = 1 ] && bash tools/wine-env.sh stop build/win32 >/dev/null 2>&1 || true' EXIT
+  tools/mulchvoice render --dll build/win32/MULCHVOICE.dll --speech "$speech" --param gain=1 \
+    --output out/demo-gate-on-dll.wav
+  tools/mulchvoice screenshot --output out/editor.png
+  same="NOT the same samples as"
+  if cmp -s out/demo-gate-on.wav out/demo-gate-on-dll.wav; then same="bit for bit the same as"; fi
+  dll_lines="  out/demo-gate-on-dll.wav  through the 32-bit DLL: $same out/demo-gate-on.wav
+  out/editor.png          the DLL's editor as a host shows it"
+fi
 
 cat <<EOT
 
@@ -53,10 +84,11 @@ cat <<EOT
   out/demo-gate-on.wav    the speech vocoded with a 110 Hz sawtooth, the Mulch gate chopping it
   out/demo-gate-off.wav   the same without the gate
   out/demo-chord.wav      gate off, a C major chord as the carrier
-  out/editor.png          the plug-in's editor as a host shows it
-  $speech        the voice that went in
-  $build/MULCHVOICE.dll    the plug-in for 32-bit hosts
-  $build64/MULCHVOICE.dll    the plug-in for 64-bit hosts (same name: each goes into its host's folder)
+${dll_lines:+$dll_lines
+}  $speech        the voice that went in
+  build/native/lv2-bundles/mulchvoice.lv2   the LV2 plug-in for Linux hosts
+  build/win32/MULCHVOICE.dll    the plug-in for 32-bit hosts
+  build/win64/MULCHVOICE.dll    the plug-in for 64-bit hosts (same name: each goes into its host's folder)
 
 Listen with any audio player, e.g.:  play out/demo-gate-on.wav   (sox)  or  aplay out/demo-gate-off.wav
 Vocode your own voice:  tools/mulchvoice render --speech voice.wav --output out/mine.wav

@@ -59,25 +59,29 @@ float nudgedValue(float value, float delta) {
   return v;
 }
 
+KnobTurn::KnobTurn(int32_t dx, int32_t dy)
+    : previousDx(dx), previousDy(dy), previousAngle(cursorAngle(dx, dy)) {}
+
+bool KnobTurn::step(int32_t dx, int32_t dy, float shown, float& value) {
+  if (dx == previousDx && dy == previousDy) return false;
+  const float angle = cursorAngle(dx, dy);
+  value = nudgedValue(shown, dragDelta(previousAngle, angle));
+  previousAngle = angle;
+  previousDx = dx;
+  previousDy = dy;
+  return true;
+}
+
 // The editor window's thread, inside its handling of a left-button press. Polls without
 // waiting until both buttons are up; allocates nothing.
 void followKnobDrag(PointerInput& pointer, KnobDragTarget& knob, int32_t centreX, int32_t centreY,
                     int32_t windowLeft, int32_t windowTop) {
   ScreenPoint p = pointer.cursorPosition();
-  int32_t previousDx = p.x - windowLeft - centreX;
-  int32_t previousDy = windowTop + centreY - p.y;
-  float previousAngle = cursorAngle(previousDx, previousDy);
-
+  KnobTurn turn(p.x - windowLeft - centreX, windowTop + centreY - p.y);
   while (pointer.leftButtonDown() || pointer.rightButtonDown()) {
     p = pointer.cursorPosition();
-    const int32_t dx = p.x - windowLeft - centreX;
-    const int32_t dy = windowTop + centreY - p.y;
-    if (dx == previousDx && dy == previousDy) continue;
-
-    const float angle = cursorAngle(dx, dy);
-    knob.showDragValue(nudgedValue(knob.shownValue(), dragDelta(previousAngle, angle)));
-    previousAngle = angle;
-    previousDx = dx;
-    previousDy = dy;
+    float value = 0.0f;
+    if (turn.step(p.x - windowLeft - centreX, windowTop + centreY - p.y, knob.shownValue(), value))
+      knob.showDragValue(value);
   }
 }

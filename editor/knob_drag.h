@@ -1,8 +1,9 @@
 #pragma once
 // The arithmetic of a rotary knob, free of any window system: where its pointer is drawn for a
 // value, the angle of the cursor about its centre, and the drag that turns the value by the
-// angle the cursor turns. The drag reads the mouse through PointerInput, so that it runs the
-// same against the real mouse and against a scripted one.
+// angle the cursor turns. A face that gets the cursor as events steps a KnobTurn; the Windows
+// editor's modal loop reads the mouse through PointerInput, so that it runs the same against
+// the real mouse and against a scripted one.
 //
 // Angles are in radians, counter-clockwise positive, with y pointing up; screen y points down,
 // so every formula turns it over. The pointer sweeps 5.34055 radians (about 306 degrees)
@@ -17,6 +18,8 @@ constexpr float kKnobDragScale = 0.187246636f; // value per radian: 1 / (start -
 constexpr int32_t kKnobPointerLength = 11;     // outer radius of the pointer line
 constexpr int32_t kKnobCentreX = 16;           // pointer centre inside the 32 by 32 face
 constexpr int32_t kKnobCentreY = 17;
+constexpr uint32_t kKnobPointerColour = 0x969696;  // 0xRRGGBB; no artwork pixel has it
+constexpr int32_t kKnobPointerWidth = 2;           // pixels
 
 // The pointer as a line from radius 1 to radius 11, in the coordinates of the centre given.
 // A value that is not a number (or infinite) is drawn as 0.
@@ -40,6 +43,23 @@ float dragDelta(float previousAngle, float angle);
 // The value moved by `delta` radians of cursor turn, held to 0..1. A value that is not a
 // number comes out as 0.
 float nudgedValue(float value, float delta);
+
+// One drag, step by step. Offsets (dx, dy) are the cursor's from the knob centre, dy counted
+// upwards.
+class KnobTurn {
+ public:
+  // The cursor where the drag starts.
+  KnobTurn(int32_t dx, int32_t dy);
+
+  // The cursor while a button is held. False when it has not moved since the last step: then
+  // nothing happens. Otherwise one step: `value` becomes `shown` moved by the cursor's turn.
+  bool step(int32_t dx, int32_t dy, float shown, float& value);
+
+ private:
+  int32_t previousDx;
+  int32_t previousDy;
+  float previousAngle;
+};
 
 // Where the drag reads the mouse. Screen coordinates; the drag goes on while either button is
 // held. Production reads the real cursor and buttons, tests script them.

@@ -17,3 +17,11 @@ inline int16_t switchState(float value) {
   if (value <= -32768.0f) return INT16_MIN;
   return static_cast<int16_t>(value);
 }
+
+// What a click sets: a switch showing off is turned on (1.0), one showing on is turned off
+// (0.0); one showing neither sets nothing, and the answer is false.
+inline bool switchClickValue(int16_t shownState, float& value) {
+  if (shownState == kSwitchOff) value = 1.0f;
+  if (shownState == kSwitchOn) value = 0.0f;
+  return shownState == kSwitchOff || shownState == kSwitchOn;
+}

@@ -2,17 +2,7 @@
 
 #include <algorithm>
 
-namespace {
-
-// A port's value as the parameter takes it. The range is 0 to 1: a value beyond an end counts
-// as that end, and one that is not a number as 0. A toggled port is off at 0 or below and on
-// above, which the switches get as exactly 0.0 or 1.0, the two values they act on.
-float parameterValue(int32_t index, float portValue) {
-  if (kParameterTable[index].kind == ParameterKind::kSwitch) return portValue > 0.0f ? 1.0f : 0.0f;
-  return clampToUnit(portValue);
-}
-
-}  // namespace
+#include "lv2/port_value.h"
 
 VocoderPlugin::VocoderPlugin(float rate)
     : inputs(),

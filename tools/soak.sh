@@ -10,8 +10,18 @@
 # Defaults: 60 minutes of wall time (under emulation the audio thread processes several times
 # that much sound), a sample every minute (30 samples over shorter runs), build/soak-win32.
 # Builds what it needs first; the Wine session is stopped again at the end.
+#
+#   tools/soak.sh lv2 [minutes] [build-dir]
+#
+# The LV2 plug-in instead, live in jalv under a JACK server of its own, all eight controls
+# moving for that long (tools/lv2-live.sh; default 10 minutes, build/native). Its recording
+# takes about 23 MB a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = lv2 ]; then
+  exec bash tools/lv2-live.sh $(( ${2:-10} * 60 )) "${3:-build/native}"
+fi
 
 minutes=${1:-60}
 interval=${2:-}

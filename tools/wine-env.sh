@@ -171,8 +171,8 @@ run_once() {  # run_once SECONDS PROGRAM [ARGUMENTS...]
   mkdir -p "$runs_dir"
   run=$(mktemp -d "$runs_dir/$name.XXXXXX")
   prefix=$run/prefix
-  # Ctrl-C or the end of the caller: the program may tidy up (mvrender removes its unfinished
-  # file), briefly; then the session ends all the same.
+  # Ctrl-C or the end of the caller: the program may tidy up (mvdllhost removes an unfinished
+  # picture), briefly; then the session ends all the same.
   trap 'interrupted "$run" "$prefix" 130' INT
   trap 'interrupted "$run" "$prefix" 143' TERM HUP
   cp -al "$template" "$prefix"

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "editor/vocoder_editor.h"
+#include "editor/win32/vocoder_editor.h"
 
 // The editor is built even when the vocoder ran out of memory: `main` then destroys both. The
 // editor attaches itself when it is complete; it is kept as the effect's editor in any case,

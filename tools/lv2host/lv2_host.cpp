@@ -1,5 +1,9 @@
 #include "tools/lv2host/lv2_host.h"
 
+#include <lv2/atom/atom.h>
+#include <lv2/presets/presets.h>
+#include <lv2/urid/urid.h>
+
 #include <cmath>
 
 namespace lv2host {
@@ -31,6 +35,42 @@ PortLayout readPorts(LilvWorld* world, const LilvPlugin* plugin) {
   for (LilvNode* node : {audio, control, input, optional}) lilv_node_free(node);
   return layout;
 }
+
+// The URI map lilv's state functions need: a URI's number is its place in the list, plus one.
+struct UriMap {
+  std::vector<std::string> uris;
+
+  static LV2_URID map(LV2_URID_Map_Handle handle, const char* uri) {
+    std::vector<std::string>& uris = static_cast<UriMap*>(handle)->uris;
+    for (size_t i = 0; i < uris.size(); ++i)
+      if (uris[i] == uri) return static_cast<LV2_URID>(i + 1);
+    uris.emplace_back(uri);
+    return static_cast<LV2_URID>(uris.size());
+  }
+};
+
+struct PresetReading {
+  Preset* preset;
+  LV2_URID floatType, doubleType, intType;
+};
+
+void takePortValue(const char* symbol, void* reading, const void* value, uint32_t size,
+                   uint32_t type) {
+  const PresetReading& r = *static_cast<PresetReading*>(reading);
+  float number;
+  if (type == r.floatType && size == sizeof(float)) {
+    number = *static_cast<const float*>(value);
+  } else if (type == r.doubleType && size == sizeof(double)) {
+    number = static_cast<float>(*static_cast<const double*>(value));
+  } else if (type == r.intType && size == sizeof(int32_t)) {
+    number = static_cast<float>(*static_cast<const int32_t*>(value));
+  } else {
+    return;
+  }
+  r.preset->values.emplace_back(symbol, number);
+}
+
+std::string text(const LilvNode* node) { return node != nullptr ? lilv_node_as_string(node) : ""; }
 
 }  // namespace
 
@@ -82,6 +122,56 @@ bool Plugin::hasProperty(uint32_t port, const char* propertyUri) const {
       lilv_port_has_property(plugin_, lilv_plugin_get_port_by_index(plugin_, port), property);
   lilv_node_free(property);
   return has;
+}
+
+std::string Plugin::portValue(uint32_t port, const char* predicateUri) const {
+  LilvNode* predicate = lilv_new_uri(world_, predicateUri);
+  LilvNode* node = lilv_port_get(plugin_, lilv_plugin_get_port_by_index(plugin_, port), predicate);
+  const std::string value = text(node);
+  lilv_node_free(node);
+  lilv_node_free(predicate);
+  return value;
+}
+
+std::string Plugin::value(const std::string& subjectUri, const char* predicateUri) const {
+  LilvNode* subject = lilv_new_uri(world_, subjectUri.c_str());
+  LilvNode* predicate = lilv_new_uri(world_, predicateUri);
+  LilvNode* node = lilv_world_get(world_, subject, predicate, nullptr);
+  const std::string value = text(node);
+  for (LilvNode* n : {node, predicate, subject}) lilv_node_free(n);
+  return value;
+}
+
+uint32_t Plugin::portIndex(const std::string& symbol) const {
+  LilvNode* node = lilv_new_string(world_, symbol.c_str());
+  const LilvPort* port = lilv_plugin_get_port_by_symbol(plugin_, node);
+  lilv_node_free(node);
+  return port != nullptr ? lilv_port_get_index(plugin_, port) : kNoPort;
+}
+
+std::vector<Preset> Plugin::presets() const {
+  std::vector<Preset> presets;
+  UriMap uris;
+  LV2_URID_Map map = {&uris, UriMap::map};
+  LilvNode* presetClass = lilv_new_uri(world_, LV2_PRESETS__Preset);
+  LilvNodes* related = lilv_plugin_get_related(plugin_, presetClass);
+  LILV_FOREACH (nodes, i, related) {
+    const LilvNode* uri = lilv_nodes_get(related, i);
+    lilv_world_load_resource(world_, uri);
+    LilvState* state = lilv_state_new_from_world(world_, &map, uri);
+    if (state == nullptr) continue;
+    Preset preset{lilv_node_as_uri(uri), "", {}};
+    if (const char* label = lilv_state_get_label(state)) preset.label = label;
+    PresetReading reading = {&preset, UriMap::map(&uris, LV2_ATOM__Float),
+                             UriMap::map(&uris, LV2_ATOM__Double),
+                             UriMap::map(&uris, LV2_ATOM__Int)};
+    lilv_state_emit_port_values(state, takePortValue, &reading);
+    lilv_state_free(state);
+    presets.push_back(std::move(preset));
+  }
+  lilv_nodes_free(related);
+  lilv_node_free(presetClass);
+  return presets;
 }
 
 Instance::Instance(const Plugin& plugin, double sampleRate)

@@ -1,8 +1,8 @@
 #pragma once
 // A small LV2 host on lilv, the loader library Linux hosts are built on: it finds a plug-in by
-// URI, in one bundle or on the LV2 path, reads its ports from its description and runs
-// instances with every port connected. The tests load the bundle of the build tree with it, and
-// the LV2 benchmark times the plug-in and a packaged peer with it.
+// URI, in one bundle or on the LV2 path, reads its ports, their groups and its presets from its
+// description and runs instances with every port connected. The tests load the bundle of the
+// build tree with it, and the LV2 benchmark times the plug-in and a packaged peer with it.
 //
 // Loading and instantiating allocate; an instance's run, connect and control calls do not, and
 // go straight to the plug-in's own functions.
@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lv2host {
@@ -22,6 +23,13 @@ struct PortLayout {
   std::vector<uint32_t> controls;      // inputs and outputs
   std::vector<float> defaults;         // per port; NAN where a port has none
   std::string unsupported;  // names a port this host cannot connect, or is empty
+};
+
+// A preset as hosts list and apply it: its label and the value it gives each port it sets.
+struct Preset {
+  std::string uri;
+  std::string label;
+  std::vector<std::pair<std::string, float>> values;  // port symbol, value
 };
 
 class Plugin {
@@ -42,6 +50,16 @@ class Plugin {
   std::string name(uint32_t port) const;
   bool is(uint32_t port, const char* classUri) const;
   bool hasProperty(uint32_t port, const char* propertyUri) const;
+  // The object of `predicateUri` for a port (e.g. its pg:group), or for a resource the
+  // description names (the plug-in, a group), as text; empty when there is none.
+  std::string portValue(uint32_t port, const char* predicateUri) const;
+  std::string value(const std::string& subjectUri, const char* predicateUri) const;
+  // The port with this symbol, or kNoPort.
+  static constexpr uint32_t kNoPort = UINT32_MAX;
+  uint32_t portIndex(const std::string& symbol) const;
+  // The presets of the plug-in, each read with lilv's state functions as hosts apply them; a
+  // value that is not a number is left out.
+  std::vector<Preset> presets() const;
 
  private:
   LilvWorld* world_;

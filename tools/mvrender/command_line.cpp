@@ -1,5 +1,6 @@
 #include "tools/mvrender/command_line.h"
 
+#include <cctype>
 #include <cstdlib>
 
 #include "tools/mvrender/parameter_names.h"
@@ -7,11 +8,11 @@
 
 namespace {
 
-enum CommandMask : unsigned { kRender = 1, kInfo = 2, kScreenshot = 4, kAll = 7 };
+enum CommandMask : unsigned { kRender = 1, kInfo = 2, kScreenshot = 4, kStream = 8, kAll = 15 };
 
 enum class Option {
-  kDll, kSpeech, kCarrier, kInput, kOutput, kProgram, kParam, kBlockSize, kBits,
-  kCarrierWave, kPitch, kForceRate, kMono, kProgress, kNoProgress, kHelp,
+  kDll, kSpeech, kCarrier, kInput, kOutput, kProgram, kParam, kBlockSize, kBits, kFormat,
+  kCarrierWave, kPitch, kForceRate, kMono, kProgress, kNoProgress, kRate, kHelp,
 };
 
 struct OptionInfo {
@@ -27,16 +28,18 @@ constexpr OptionInfo kOptions[] = {
     {"--carrier", Option::kCarrier, true, kRender},
     {"--input", Option::kInput, true, kRender},
     {"--output", Option::kOutput, true, kRender | kScreenshot},
-    {"--program", Option::kProgram, true, kRender | kScreenshot},
-    {"--param", Option::kParam, true, kRender | kScreenshot},
-    {"--block-size", Option::kBlockSize, true, kRender},
+    {"--program", Option::kProgram, true, kRender | kScreenshot | kStream},
+    {"--param", Option::kParam, true, kRender | kScreenshot | kStream},
+    {"--block-size", Option::kBlockSize, true, kRender | kStream},
     {"--bits", Option::kBits, true, kRender},
+    {"--format", Option::kFormat, true, kRender},
     {"--carrier-wave", Option::kCarrierWave, true, kRender},
     {"--pitch", Option::kPitch, true, kRender},
     {"--force-rate", Option::kForceRate, false, kRender},
-    {"--mono", Option::kMono, false, kRender},
+    {"--mono", Option::kMono, false, kRender | kStream},
     {"--progress", Option::kProgress, false, kRender},
     {"--no-progress", Option::kNoProgress, false, kRender},
+    {"--rate", Option::kRate, true, kStream},
     {"--help", Option::kHelp, false, kAll},
     {"-h", Option::kHelp, false, kAll},
 };
@@ -51,7 +54,10 @@ constexpr CommandInfo kCommands[] = {
     {"render", Command::kRender, kRender},
     {"info", Command::kInfo, kInfo},
     {"screenshot", Command::kScreenshot, kScreenshot},
+    {"stream", Command::kStream, kStream},
 };
+
+constexpr long kHighestRate = 10000000;
 
 // A whole decimal number from `low` to `high`.
 bool parseInteger(const std::string& text, long low, long high, int32_t& value) {
@@ -63,17 +69,38 @@ bool parseInteger(const std::string& text, long low, long high, int32_t& value) 
   return true;
 }
 
-bool parseBits(const std::string& text, SampleEncoding& encoding) {
+bool parseBits(const std::string& text, SampleFormat& format) {
   if (text == "16") {
-    encoding = SampleEncoding::kPcm16;
+    format = SampleFormat::kPcm16;
   } else if (text == "24") {
-    encoding = SampleEncoding::kPcm24;
+    format = SampleFormat::kPcm24;
   } else if (text == "32f" || text == "32" || text == "float") {
-    encoding = SampleEncoding::kFloat32;
+    format = SampleFormat::kFloat32;
   } else {
     return false;
   }
   return true;
+}
+
+bool parseFileType(const std::string& text, FileType& type) {
+  std::string lower;
+  for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == "wav" || lower == "wave") {
+    type = FileType::kWav;
+  } else if (lower == "flac") {
+    type = FileType::kFlac;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The output's type from the extension of its name.
+bool fileTypeOfName(const std::string& path, FileType& type) {
+  const size_t slash = path.find_last_of('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+  return parseFileType(path.substr(dot + 1), type);
 }
 
 bool setOnce(std::string& field, const std::string& value, const char* name, std::string& error) {
@@ -123,11 +150,26 @@ bool applyOption(Option option, const char* name, const std::string& value, Comm
       }
       return true;
     case Option::kBits:
-      if (!parseBits(value, r.outputEncoding)) {
+      if (!parseBits(value, r.sampleFormat)) {
         error = "bad --bits '" + value + "': give 16, 24 or 32f";
         return false;
       }
       return true;
+    case Option::kFormat:
+      if (!parseFileType(value, r.fileType)) {
+        error = "bad --format '" + value + "': give wav or flac";
+        return false;
+      }
+      return true;
+    case Option::kRate: {
+      int32_t rate = 0;
+      if (!parseInteger(value, 1, kHighestRate, rate)) {
+        error = "bad --rate '" + value + "'";
+        return false;
+      }
+      r.sampleRate = static_cast<uint32_t>(rate);
+      return true;
+    }
     case Option::kCarrierWave:
       if (!parseCarrierWave(value, r.carrierWave)) {
         error = "bad --carrier-wave '" + value + "': give saw, chord (a major triad) or minor";
@@ -144,8 +186,8 @@ bool applyOption(Option option, const char* name, const std::string& value, Comm
   return false;
 }
 
-// The checks that need all options: which inputs go together.
-bool checkRender(const CommandLine& r, bool carrierOptions, std::string& error) {
+// The checks that need all options: which inputs go together, and what the output can hold.
+bool checkRender(CommandLine& r, bool carrierOptions, bool formatGiven, std::string& error) {
   if (!r.inputPath.empty() && (!r.speechPath.empty() || !r.carrierPath.empty())) {
     error = "--input (one stereo file) cannot be combined with --speech or --carrier";
     return false;
@@ -164,6 +206,20 @@ bool checkRender(const CommandLine& r, bool carrierOptions, std::string& error) 
   }
   if (r.outputPath.empty()) {
     error = "no output: give --output FILE.wav";
+    return false;
+  }
+  if (!formatGiven && !fileTypeOfName(r.outputPath, r.fileType)) {
+    error = "cannot tell the output's format from its name '" + r.outputPath +
+            "': end it in .wav or .flac, or give --format wav or flac";
+    return false;
+  }
+  if (r.fileType == FileType::kFlac && !isInteger(r.sampleFormat)) {
+    error = "FLAC holds 16 or 24-bit samples, not floats: give --bits 16 or 24, or write WAV";
+    return false;
+  }
+  if (r.forceRate && r.dllPath.empty()) {
+    error = "--force-rate is for the DLL route (--dll): the LV2 plug-in is tuned for the file's "
+            "own rate";
     return false;
   }
   return true;
@@ -189,6 +245,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& result,
   result.command = command->command;
 
   bool carrierOptions = false;
+  bool formatGiven = false;
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const size_t eq = arg.find('=');
@@ -224,9 +281,15 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& result,
     if (result.command == Command::kHelp) return true;
     carrierOptions = carrierOptions || info->option == Option::kCarrierWave ||
                      info->option == Option::kPitch;
+    formatGiven = formatGiven || info->option == Option::kFormat;
   }
 
-  if (result.command == Command::kRender) return checkRender(result, carrierOptions, error);
+  if (result.command == Command::kRender)
+    return checkRender(result, carrierOptions, formatGiven, error);
+  if (result.command == Command::kStream && result.sampleRate == 0) {
+    error = "no --rate: the stream needs the signal's sample rate";
+    return false;
+  }
   if (result.command == Command::kScreenshot && result.outputPath.empty()) {
     error = "no output: give --output FILE.png";
     return false;
@@ -237,50 +300,61 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& result,
 const char* usageText() {
   return R"(Usage: mulchvoice COMMAND [OPTIONS]
 
-Vocodes audio files through a VST 1.0 effect DLL (Mulchvoice by default), offline.
+Vocodes audio files with Mulchvoice, offline: natively through its LV2 plug-in, tuned
+for each file's own rate, or with --dll through a VST 1.0 effect DLL under Wine.
 
 Commands:
-  render       vocode a speech and a carrier and write the result as a WAV file
-  info         show what a host sees of the effect: IDs, flags, inputs, outputs,
-               parameters and programs
-  screenshot   open the effect's editor in a window and save it as a PNG picture
+  render       vocode a speech and a carrier and write the result as a WAV or FLAC file
+  info         show what a host sees of the plug-in: ports or IDs, flags, parameters
+               and programs
+  screenshot   open a DLL's editor in a window under Wine and save it as a PNG picture
   help         show this text
 
 render:
   mulchvoice render --speech VOICE.wav [--carrier SYNTH.wav] --output OUT.wav [OPTIONS]
   mulchvoice render --input STEREO.wav --output OUT.wav [OPTIONS]
 
-  --speech FILE        the voice; a stereo file is mixed to mono
+  --speech FILE        the voice; a stereo file is mixed to mono. Any file libsndfile
+                       reads: WAV, AIFF, FLAC, Ogg Vorbis and more
   --carrier FILE       the sound the voice shapes; a stereo file is mixed to mono.
                        Without it a built-in carrier is generated at the speech's length.
   --input FILE         one stereo file instead: left channel speech, right channel carrier
-  --output FILE        the WAV file to write; it appears only once the render is complete
+  --output FILE        the file to write, WAV or FLAC by its name (.wav, .flac); it
+                       appears only once the render is complete
+  --format TYPE        the output's type whatever its name: wav or flac
   --carrier-wave WAVE  built-in carrier: saw (default), chord (a major triad) or minor
   --pitch PITCH        built-in carrier's pitch: a note (A2, C#3, Bb1) or Hz (110);
                        default A2 (110 Hz)
-  --program N          choose program N (from 0) before the parameters are set
+  --program N          choose program N (from 0) before the parameters are set; the LV2
+                       plug-in's two programs are both its controls' defaults
   --param NAME=VALUE   set a parameter, from 0 to 1 (on/off for the switches); repeatable.
                        NAME is an editor label: carrier, speech, filter, morph, freq, gain,
                        "switch C/S" (or switch-cs, swap), "mulch I/O" (or mulch-io, gate);
                        case, spaces and - _ / do not matter. Or a parameter index from 0.
   --block-size N       frames per processing call: any size from 1 (default 512)
-  --bits B             output samples: 16, 24 (default) or 32f (32-bit float)
+  --bits B             output samples: 16, 24 (default) or 32f (32-bit float; WAV only)
   --mono               write only the effect's first output, as a mono file
                        (default: one channel per output, at most two)
-  --force-rate         process files whose rate is not 44100 Hz anyway: the plug-in's
-                       tuning is fixed at 44100 Hz, so every band and time shifts
   --progress           show a progress bar even when the output is not a terminal
   --no-progress        never show the progress bar
 
-  Inputs of different lengths: the shorter one is padded with silence.
+  Inputs of different lengths: the shorter one is padded with silence. Both must have
+  the same rate: natively any from 22050 to 384000 Hz, the plug-in tuned for it.
+
+The DLL route:
+  --dll FILE           render (or show, or picture) the VST 1.0 effect in FILE under Wine,
+                       32 or 64-bit, instead of the LV2 plug-in; e.g.
+                       --dll build/win32/MULCHVOICE.dll. Its tuning is its own: Mulchvoice's
+                       DLL takes only files at 44100 Hz, unless
+  --force-rate         processes a file at another rate anyway: every band and time shifts
 
 info:
-  mulchvoice info
+  mulchvoice info [--dll FILE]
 
 screenshot:
-  mulchvoice screenshot --output EDITOR.png [--program N] [--param NAME=VALUE ...]
+  mulchvoice screenshot --output EDITOR.png [--dll FILE] [--program N] [--param NAME=VALUE ...]
+  (default: the 32-bit MULCHVOICE.dll)
 
-Every command takes --dll FILE: the VST 1.0 effect to load (default: MULCHVOICE.dll).
 Options take their value as the next argument or after '=' (--bits=16).
 )";
 }

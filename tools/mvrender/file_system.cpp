@@ -14,28 +14,6 @@
 #include <unistd.h>
 #endif
 
-int64_t fileSize(std::FILE* file) {
-#if defined(_WIN32)
-  const int64_t here = _ftelli64(file);
-  if (here < 0 || _fseeki64(file, 0, SEEK_END) != 0) return -1;
-  const int64_t size = _ftelli64(file);
-  if (_fseeki64(file, here, SEEK_SET) != 0) return -1;
-  return size;
-#else
-  struct stat info;
-  if (fstat(fileno(file), &info) != 0) return -1;
-  return static_cast<int64_t>(info.st_size);
-#endif
-}
-
-bool seekFile(std::FILE* file, int64_t offset, int whence) {
-#if defined(_WIN32)
-  return _fseeki64(file, offset, whence) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(offset), whence) == 0;
-#endif
-}
-
 std::FILE* createNewFile(const std::string& path) {
 #if defined(_WIN32)
   const int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
@@ -50,6 +28,20 @@ std::FILE* createNewFile(const std::string& path) {
   if (file == nullptr) close(fd);
   return file;
 #endif
+}
+
+std::FILE* createTemporaryBeside(const std::string& path, std::string& temporaryPath,
+                                 std::string& error) {
+  constexpr int kMaxTemporaryNames = 100;
+  std::string reason = "too many temporary files";
+  for (int n = 0; n < kMaxTemporaryNames; ++n) {
+    temporaryPath = path + (n == 0 ? std::string() : "." + std::to_string(n)) + ".tmp";
+    if (std::FILE* file = createNewFile(temporaryPath)) return file;
+    reason = systemErrorText();
+    if (!fileExists(temporaryPath)) break;  // not a name clash: the directory refuses
+  }
+  error = path + ": cannot create the file: " + reason;
+  return nullptr;
 }
 
 bool replaceFile(const std::string& from, const std::string& to, std::string& error) {
@@ -70,12 +62,9 @@ bool replaceFile(const std::string& from, const std::string& to, std::string& er
 }
 
 bool writeFileReplacing(const std::string& path, const void* data, size_t size, std::string& error) {
-  const std::string temporary = path + ".tmp";
-  std::FILE* file = createNewFile(temporary);
-  if (file == nullptr) {
-    error = path + ": cannot create the file: " + systemErrorText();
-    return false;
-  }
+  std::string temporary;
+  std::FILE* file = createTemporaryBeside(path, temporary, error);
+  if (file == nullptr) return false;
   const bool written = std::fwrite(data, 1, size, file) == size;
   const bool closed = std::fclose(file) == 0;
   if (!written || !closed) {
@@ -83,13 +72,16 @@ bool writeFileReplacing(const std::string& path, const void* data, size_t size, 
     removeFile(temporary);
     return false;
   }
+  return commitTemporary(temporary, path, error);
+}
+
+bool commitTemporary(const std::string& temporaryPath, const std::string& path,
+                     std::string& error) {
   std::string reason;
-  if (!replaceFile(temporary, path, reason)) {
-    error = path + ": cannot replace the file: " + reason;
-    removeFile(temporary);
-    return false;
-  }
-  return true;
+  if (replaceFile(temporaryPath, path, reason)) return true;
+  error = path + ": cannot replace the file: " + reason;
+  removeFile(temporaryPath);
+  return false;
 }
 
 bool removeFile(const std::string& path) { return std::remove(path.c_str()) == 0; }

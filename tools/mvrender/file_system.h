@@ -1,21 +1,25 @@
 #pragma once
 // The few file-system operations the offline renderer needs beyond <cstdio>, behind one seam so
-// that the same code builds natively and for 32-bit Windows: 64-bit positions (WAV files reach
-// 4 GB), exclusive creation of a new file, and replacing a file by another in one step.
+// that the same code builds natively and for Windows: exclusive creation of a new file, and
+// replacing a file by another in one step.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
-// Size of an open file in bytes, or -1 when it cannot be told.
-int64_t fileSize(std::FILE* file);
-
-// Moves the position of an open file; false on failure.
-bool seekFile(std::FILE* file, int64_t offset, int whence);
-
 // Creates `path` for binary writing only if it does not exist yet; null otherwise.
 std::FILE* createNewFile(const std::string& path);
+
+// Creates a new temporary file beside `path` for binary writing, under a name no other run has
+// taken (PATH.tmp, PATH.1.tmp, ...): renamed over `path` once complete, the new content
+// replaces the old in one step. Null with a one-line reason otherwise.
+std::FILE* createTemporaryBeside(const std::string& path, std::string& temporaryPath,
+                                 std::string& error);
+
+// Renames the complete temporary file over `path`; on failure removes it and says why.
+bool commitTemporary(const std::string& temporaryPath, const std::string& path,
+                     std::string& error);
 
 // Renames `from` to `to`, replacing `to` if it exists; false with a reason on failure.
 bool replaceFile(const std::string& from, const std::string& to, std::string& error);

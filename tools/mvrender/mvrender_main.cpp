@@ -1,47 +1,58 @@
-// mvrender.exe, the offline host of Mulchvoice (run on Linux through tools/mulchvoice): loads a
-// VST 1.0 effect DLL the way a host does, answers its notice box, and then renders audio files
-// through it, reports what a host sees of it, or saves a picture of its editor.
+// mvrender, the offline host of Mulchvoice (run as tools/mulchvoice): vocodes audio files, reads
+// and writes them through libsndfile, and reports what a host sees of the plug-in. It renders
+// natively through the LV2 plug-in, or with --dll through a VST 1.0 effect DLL under Wine,
+// whose Windows side also takes the editor's picture.
 //
 //   mvrender render --speech VOICE.wav --output OUT.wav [options]
-//   mvrender info
-//   mvrender screenshot --output EDITOR.png
+//   mvrender info [--dll FILE]
+//   mvrender screenshot --output EDITOR.png [--dll FILE]
 //   mvrender help
+//
+// Where it finds the plug-ins: tools/mvrender/plugin_locations.h.
 //
 // Exit codes: 0 done, 1 failed (one line on stderr says why), 2 a mistake on the command line.
 
-#include <io.h>
-#include <windows.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tools/mvrender/command_line.h"
-#include "tools/mvrender/editor_screenshot.h"
-#include "tools/mvrender/effect_info.h"
-#include "tools/mvrender/effect_settings.h"
-#include "tools/mvrender/file_system.h"
+#include "tools/mvrender/dll_host.h"
+#include "tools/mvrender/lv2_info.h"
+#include "tools/mvrender/lv2_processor.h"
+#include "tools/mvrender/plugin_locations.h"
 #include "tools/mvrender/progress_text.h"
 #include "tools/mvrender/render_command.h"
-#include "tools/testhost/plugin_host.h"
 
 namespace {
 
 constexpr const char* kName = "mulchvoice";
 
 void printError(const std::string& message) {
+  if (message.empty()) return;  // the DLL's host has said it
   std::fprintf(stderr, "%s: %s\n", kName, message.c_str());
   std::fflush(stderr);
 }
 
-// Ctrl-C, Ctrl-Break or a closed console: the render stops after its current block and removes
-// its unfinished file, instead of the process dying with it on disk.
+// Ctrl-C, a closed terminal or a polite kill: the render stops after its current chunk and
+// removes its unfinished file, instead of the process dying with it on disk.
 std::atomic<bool> interrupted{false};
 
-BOOL WINAPI onConsoleSignal(DWORD) {
-  interrupted = true;
-  return TRUE;
+void onSignal(int) { interrupted = true; }
+
+void catchSignals() {
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
+  // A host that has ended makes a write to its pipe fail, not this program.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 class ConsoleOutput : public RenderConsole, public RenderProgress {
@@ -66,74 +77,44 @@ class ConsoleOutput : public RenderConsole, public RenderProgress {
 
 bool showProgress(ProgressMode mode) {
   if (mode != ProgressMode::kAuto) return mode == ProgressMode::kAlways;
-  return _isatty(_fileno(stderr)) != 0;
+  return isatty(STDERR_FILENO) != 0;
 }
 
-// What `main` handed out must be an effect record before any of its entries is called.
-bool checkRecord(AEffect* effect, const std::string& path, std::string& error) {
-  if (IsBadReadPtr(effect, sizeof(AEffect)) || effect->magic != kEffectMagic) {
-    error = path + ": not a VST 1.0 effect (its main returned no effect record with the magic 'VstP')";
-    return false;
-  }
-  if (effect->dispatcher == nullptr || effect->setParameter == nullptr ||
-      effect->getParameter == nullptr ||
-      (effect->process == nullptr && effect->processReplacing == nullptr)) {
-    error = path + ": not a usable VST 1.0 effect (its record lacks entry functions)";
-    return false;
-  }
+bool describeLv2(const PluginLocations& where, std::string& error) {
+  std::unique_ptr<lv2host::Plugin> plugin;
+  if (!loadLv2Plugin(where.lv2Bundle, plugin, error)) return false;
+  std::fputs(describeLv2Plugin(*plugin).c_str(), stdout);
   return true;
 }
 
-bool loadEffect(testhost::PluginHost& host, const std::string& path, AEffect*& effect,
-                bool& recordBroken, std::string& error) {
-  if (!fileExists(path)) {
-    error = path + ": no such file";
-    return false;
-  }
-  std::string reason;
-  if (!host.load(path, &reason)) {
-    error = reason.find("exports no function named main") != std::string::npos
-                ? path + ": not a VST 1.0 effect (it exports no function named main)"
-                : reason;
-    return false;
-  }
-  effect = host.instantiate();
-  for (const testhost::Notice& notice : host.notices())
-    std::fprintf(stderr, "notice shown: %s: %s\n", notice.caption.c_str(), notice.text.c_str());
-  if (effect == nullptr) {
-    error = path + ": its main returned no effect (null): the plug-in refused to start";
-    return false;
-  }
-  if (!checkRecord(effect, path, error)) {
-    recordBroken = true;
-    return false;
-  }
-  effect->dispatcher(effect, effOpen, 0, 0, nullptr, 0.0f);
-  return true;
-}
-
-int runCommand(const CommandLine& options, AEffect* effect, const std::string& dllPath) {
+int runCommand(const CommandLine& options) {
+  const PluginLocations where = locatePlugins();
   std::string error;
   switch (options.command) {
     case Command::kRender: {
       ConsoleOutput console(showProgress(options.progress));
       RenderResult result;
-      const bool rendered = runRender(effect, options, console, result, error);
+      const bool rendered = runRender(options, where, console, result, error);
       console.finish();
+      if (!rendered && interrupted) error = "interrupted";  // whatever the DLL's host said
       if (!rendered) break;
       std::printf("%s\n", result.summaryLine.c_str());
       return 0;
     }
     case Command::kInfo:
-      std::printf("plug-in        %s\n%s", dllPath.c_str(), describeEffect(effect).c_str());
-      return 0;
+      if (options.dllPath.empty() ? describeLv2(where, error) : runHostCommand(where, options, error))
+        return 0;
+      break;
     case Command::kScreenshot:
-      if (!applyEffectSettings(effect, options, error)) break;
-      if (!saveEditorScreenshot(effect, options.outputPath, error)) break;
+      if (!runHostCommand(where, options, error)) break;
       std::printf("%s: the editor's picture\n", options.outputPath.c_str());
       return 0;
     case Command::kHelp:
       return 0;
+    case Command::kStream:
+      error = "stream is the command of the DLL's host, not of this program: try 'help'";
+      printError(error);
+      return 2;
   }
   printError(error);
   return 1;
@@ -153,22 +134,8 @@ int main(int argc, char** argv) {
     std::fputs(usageText(), stdout);
     return 0;
   }
-  SetConsoleCtrlHandler(onConsoleSignal, TRUE);
-  const std::string dllPath = options.dllPath.empty() ? testhost::defaultPluginPath() : options.dllPath;
-
-  // A record that is no effect must never be closed through its garbage entries, so the host
-  // that would close it on destruction is let go with the process instead.
-  auto* host = new testhost::PluginHost;
-  AEffect* effect = nullptr;
-  bool recordBroken = false;
-  int code = 1;
-  if (loadEffect(*host, dllPath, effect, recordBroken, error)) {
-    code = runCommand(options, effect, dllPath);
-    host->close(effect);
-  } else {
-    printError(error);
-  }
+  catchSignals();
+  const int code = runCommand(options);
   std::fflush(stdout);
-  if (!recordBroken) delete host;
   return code;
 }

@@ -1,25 +1,28 @@
 #include "tools/mvrender/render_command.h"
 
 #include <cstdio>
+#include <memory>
+#include <new>
 #include <vector>
 
-#include "tools/mvrender/effect_settings.h"
+#include "tools/mvrender/dll_processor.h"
+#include "tools/mvrender/lv2_processor.h"
 #include "tools/mvrender/progress_text.h"
 #include "tools/mvrender/render_inputs.h"
-#include "tools/mvrender/wav_writer.h"
+#include "tools/mvrender/sound_file_writer.h"
 
 namespace {
 
-// The effect's outputs into the WAV writer.
+// The effect's outputs into the file.
 class WriterSink : public RenderSink {
  public:
-  explicit WriterSink(WavWriter& writer) : writer_(writer) {}
+  explicit WriterSink(SoundFileWriter& writer) : writer_(writer) {}
   bool write(const float* const* channels, int32_t frames, std::string& error) override {
     return writer_.write(channels, frames, error);
   }
 
  private:
-  WavWriter& writer_;
+  SoundFileWriter& writer_;
 };
 
 std::string pitchText(double hz) {
@@ -28,12 +31,41 @@ std::string pitchText(double hz) {
   return text;
 }
 
+// The DLL takes the rate as the host gives it, but its tuning stays at 44100 Hz.
+bool checkDllRate(uint32_t rate, bool forced, std::vector<std::string>& notes, std::string& error) {
+  if (rate == kDllSampleRate) return true;
+  if (!forced) {
+    error = "the input is " + std::to_string(rate) +
+            " Hz, but the DLL's tuning is fixed at 44100 Hz: resample it (e.g. sox IN.wav -r "
+            "44100 OUT.wav), render it natively without --dll, or give --force-rate to process "
+            "it anyway";
+    return false;
+  }
+  notes.push_back("processing at " + std::to_string(rate) +
+                  " Hz as asked: bands and times are tuned for 44100 Hz and shift accordingly");
+  return true;
+}
+
+// The effect on the route the options name.
+std::unique_ptr<BlockProcessor> openProcessor(const CommandLine& options,
+                                              const PluginLocations& where, uint32_t rate,
+                                              std::vector<std::string>& notes, std::string& error) {
+  if (options.dllPath.empty()) {
+    std::unique_ptr<Lv2Processor> lv2(new (std::nothrow) Lv2Processor);
+    if (lv2 && lv2->open(where.lv2Bundle, options, rate, error)) return lv2;
+    return nullptr;
+  }
+  if (!checkDllRate(rate, options.forceRate, notes, error)) return nullptr;
+  std::unique_ptr<DllProcessor> dll(new (std::nothrow) DllProcessor);
+  if (!dll || !dll->open(where, options, rate, error)) return nullptr;
+  if (dll->inputs() == 1) notes.push_back("the effect has one input: it gets the speech only");
+  return dll;
+}
+
 }  // namespace
 
-bool runRender(AEffect* effect, const CommandLine& options, RenderConsole& console,
+bool runRender(const CommandLine& options, const PluginLocations& where, RenderConsole& console,
                RenderResult& result, std::string& error) {
-  if (!checkEffectChannels(effect, error)) return false;
-
   // Everything is checked before anything is said about the render, so that a refusal is the
   // one line of its reason.
   FileRenderSource source;
@@ -49,37 +81,25 @@ bool runRender(AEffect* effect, const CommandLine& options, RenderConsole& conso
                     " at " + pitchText(options.pitchHz));
   }
   if (!opened) return false;
+  notes.insert(notes.end(), source.notes().begin(), source.notes().end());
 
   const uint32_t rate = source.sampleRate();
-  if (rate != kEffectSampleRate) {
-    if (!options.forceRate) {
-      error = "the input is " + std::to_string(rate) +
-              " Hz, but the plug-in's tuning is fixed at 44100 Hz: resample it (e.g. sox IN.wav "
-              "-r 44100 OUT.wav) or give --force-rate to process it anyway";
-      return false;
-    }
-    notes.push_back("processing at " + std::to_string(rate) +
-                    " Hz as asked: bands and times are tuned for 44100 Hz and shift accordingly");
-  }
-  notes.insert(notes.end(), source.notes().begin(), source.notes().end());
-  if (effect->numInputs == 1) notes.push_back("the effect has one input: it gets the speech only");
+  std::unique_ptr<BlockProcessor> processor = openProcessor(options, where, rate, notes, error);
+  if (!processor) return false;
 
-  if (!applyEffectSettings(effect, options, error)) return false;
-
-  WavFormat format;
-  format.channels = outputChannelsFor(effect, options.mono);
+  OutputFormat format;
+  format.type = options.fileType;
+  format.samples = options.sampleFormat;
+  format.channels = processor->outputChannels();
   format.sampleRate = rate;
-  format.encoding = options.outputEncoding;
-  WavWriter writer;
+  SoundFileWriter writer;
   if (!writer.open(options.outputPath, format, error)) return false;
   for (const std::string& note : notes) console.note(note);
 
-  RenderSettings settings;
-  settings.blockSize = options.blockSize;
-  settings.sampleRate = static_cast<float>(rate);
-  settings.outputChannels = format.channels;
   WriterSink sink(writer);
-  if (!renderEffect(effect, source, sink, settings, console.progress(), result.summary, error))
+  result.summary.sampleRate = rate;
+  if (!renderSignal(source, *processor, sink, options.blockSize, console.progress(),
+                    result.summary, error))
     return false;  // the writer removes its temporary file
   if (!writer.finish(error)) return false;
 

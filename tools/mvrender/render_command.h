@@ -1,18 +1,19 @@
 #pragma once
-// The `render` command once the effect is loaded and open: open the inputs, check their rate,
-// set the program and parameters, render into a new file, and report. Any failure leaves no
-// output file behind and no partly written target.
+// The `render` command: open the inputs and check their rate, open the effect on its route (the
+// LV2 plug-in natively, or the DLL under Wine) with the program and parameters, render into a
+// new file, and report. Any failure leaves no output file behind and no partly written target;
+// a refusal before the render is its one line.
 
 #include <cstdint>
 #include <string>
 
 #include "engine/sample_rate.h"
-#include "host/aeffect.h"
 #include "tools/mvrender/command_line.h"
+#include "tools/mvrender/plugin_locations.h"
 #include "tools/mvrender/render_loop.h"
 
-// The rate the plug-in's tuning is fixed for in its VST 1.0 form.
-constexpr uint32_t kEffectSampleRate = static_cast<uint32_t>(kDefaultSampleRate);
+// The rate Mulchvoice's DLL is tuned for, whatever the host says.
+constexpr uint32_t kDllSampleRate = static_cast<uint32_t>(kDefaultSampleRate);
 
 // What the render tells its user while it runs.
 class RenderConsole {
@@ -28,5 +29,6 @@ struct RenderResult {
   std::string summaryLine;
 };
 
-bool runRender(AEffect* effect, const CommandLine& options, RenderConsole& console,
+// False with a one-line reason; an empty one when the DLL's host gave it itself.
+bool runRender(const CommandLine& options, const PluginLocations& where, RenderConsole& console,
                RenderResult& result, std::string& error);

@@ -16,25 +16,25 @@ std::string seconds(int64_t frames, uint32_t rate) {
 
 }  // namespace
 
-bool FileRenderSource::openReader(WavReader& reader, const std::string& path, const char* role,
+bool FileRenderSource::openReader(SoundFileReader& reader, const std::string& path, const char* role,
                                   std::string& error) {
   if (!reader.open(path, error)) return false;
-  if (reader.format().channels == 2)
+  if (reader.channels() == 2)
     notes_.push_back(path + " is stereo: its two channels are mixed to one " + role + " signal");
   return true;
 }
 
-bool FileRenderSource::checkRates(const WavReader& carrier, std::string& error) {
-  if (carrier.format().sampleRate != speech_.format().sampleRate) {
-    error = "the speech is " + std::to_string(speech_.format().sampleRate) + " Hz but the carrier " +
-            std::to_string(carrier.format().sampleRate) +
+bool FileRenderSource::checkRates(const SoundFileReader& carrier, std::string& error) {
+  if (carrier.sampleRate() != speech_.sampleRate()) {
+    error = "the speech is " + std::to_string(speech_.sampleRate()) + " Hz but the carrier " +
+            std::to_string(carrier.sampleRate()) +
             " Hz: both must have the same sample rate (resample one, e.g. with sox)";
     return false;
   }
   return true;
 }
 
-void FileRenderSource::notePadding(const WavReader& shorter, const char* role) {
+void FileRenderSource::notePadding(const SoundFileReader& shorter, const char* role) {
   notes_.push_back("the " + std::string(role) + " (" + seconds(shorter.frames(), sampleRate_) +
                    ") is shorter than the render (" + seconds(frames_, sampleRate_) +
                    "): it is padded with silence");
@@ -45,7 +45,7 @@ bool FileRenderSource::openFiles(const std::string& speechPath, const std::strin
   if (!openReader(speech_, speechPath, "speech", error)) return false;
   if (!openReader(carrier_, carrierPath, "carrier", error)) return false;
   if (!checkRates(carrier_, error)) return false;
-  sampleRate_ = speech_.format().sampleRate;
+  sampleRate_ = speech_.sampleRate();
   frames_ = std::max(speech_.frames(), carrier_.frames());
   if (speech_.frames() < frames_) notePadding(speech_, "speech");
   if (carrier_.frames() < frames_) notePadding(carrier_, "carrier");
@@ -55,7 +55,7 @@ bool FileRenderSource::openFiles(const std::string& speechPath, const std::strin
 bool FileRenderSource::openWithGenerator(const std::string& speechPath, CarrierWave wave,
                                          double pitchHz, std::string& error) {
   if (!openReader(speech_, speechPath, "speech", error)) return false;
-  sampleRate_ = speech_.format().sampleRate;
+  sampleRate_ = speech_.sampleRate();
   frames_ = speech_.frames();
   generator_.reset(new (std::nothrow) CarrierGenerator(wave, pitchHz, sampleRate_));
   if (!generator_) {
@@ -67,19 +67,19 @@ bool FileRenderSource::openWithGenerator(const std::string& speechPath, CarrierW
 
 bool FileRenderSource::openStereo(const std::string& inputPath, std::string& error) {
   if (!speech_.open(inputPath, error)) return false;
-  if (speech_.format().channels != 2) {
+  if (speech_.channels() != 2) {
     error = inputPath + ": --input needs a stereo file (left speech, right carrier); for a mono "
                         "speech file use --speech";
     return false;
   }
   stereoInput_ = true;
-  sampleRate_ = speech_.format().sampleRate;
+  sampleRate_ = speech_.sampleRate();
   frames_ = speech_.frames();
   return true;
 }
 
-bool FileRenderSource::readMono(WavReader& reader, float* out, int32_t frames, std::string& error) {
-  const int32_t channels = reader.format().channels;
+bool FileRenderSource::readMono(SoundFileReader& reader, float* out, int32_t frames, std::string& error) {
+  const int32_t channels = reader.channels();
   int32_t done = 0;
   while (done < frames && reader.framesLeft() > 0) {
     for (auto& s : scratch_) s.resize(kChunk);

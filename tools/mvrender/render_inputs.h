@@ -11,7 +11,7 @@
 
 #include "tools/mvrender/carrier_generator.h"
 #include "tools/mvrender/render_loop.h"
-#include "tools/mvrender/wav_reader.h"
+#include "tools/mvrender/sound_file_reader.h"
 
 class FileRenderSource : public RenderSource {
  public:
@@ -31,14 +31,14 @@ class FileRenderSource : public RenderSource {
   const std::vector<std::string>& notes() const { return notes_; }
 
  private:
-  bool openReader(WavReader& reader, const std::string& path, const char* role, std::string& error);
-  bool checkRates(const WavReader& carrier, std::string& error);
-  void notePadding(const WavReader& shorter, const char* role);
+  bool openReader(SoundFileReader& reader, const std::string& path, const char* role, std::string& error);
+  bool checkRates(const SoundFileReader& carrier, std::string& error);
+  void notePadding(const SoundFileReader& shorter, const char* role);
   // Fills `frames` mono samples from `reader` (mixed when stereo) and silence past its end.
-  bool readMono(WavReader& reader, float* out, int32_t frames, std::string& error);
+  bool readMono(SoundFileReader& reader, float* out, int32_t frames, std::string& error);
 
-  WavReader speech_;
-  WavReader carrier_;
+  SoundFileReader speech_;
+  SoundFileReader carrier_;
   std::unique_ptr<CarrierGenerator> generator_;
   bool stereoInput_ = false;
   int64_t frames_ = 0;

@@ -1,18 +1,11 @@
 #pragma once
-// Drives any VST 1.0 effect over a whole signal, through the function pointers of its AEffect
-// record only: sample rate and block size, resume, then one processing call per block, then
-// suspend. The effect is expected to be open, with its program and parameters already set.
-//
-// Inputs: the effect's first input gets the speech, its second the carrier, any further ones
-// silence; an effect with one input gets the speech only. Every block is copied into fresh
-// input buffers, because an effect may overwrite its inputs (Mulchvoice does). Outputs: the
-// sink gets the effect's first one or two outputs. An effect without effFlagsCanReplacing is
-// driven through `process`, which adds to its outputs, so they are cleared before every call.
+// The render loop: it reads the speech and the carrier from a source, has a processor turn them
+// into the effect's outputs, and hands these to a sink, a chunk at a time, until the source is
+// used up. Whatever the processor, the loop is the same: the LV2 plug-in's natively, a DLL's
+// under Wine (tools/mvrender/dll_processor.h), or an effect record's in the tests.
 
 #include <cstdint>
 #include <string>
-
-#include "host/aeffect.h"
 
 // Where the samples come from. `read` fills `frames` samples of speech and of carrier; past
 // the end of either signal it fills silence.
@@ -30,20 +23,29 @@ class RenderSink {
   virtual bool write(const float* const* channels, int32_t frames, std::string& error) = 0;
 };
 
-// Told after every block; a listener that draws decides itself how often it redraws. It may
+// The effect: speech and carrier in, one or two output channels out. A processor makes its
+// processing calls in blocks of the block size it was opened with, so it is given whole blocks
+// but for the last chunk. `finish` ends its work once the last chunk is through.
+class BlockProcessor {
+ public:
+  virtual ~BlockProcessor() = default;
+  virtual int32_t outputChannels() const = 0;
+  virtual bool process(const float* speech, const float* carrier, float* const* outputs,
+                       int32_t frames, std::string& error) = 0;
+  virtual bool finish(std::string& error) {
+    (void)error;
+    return true;
+  }
+};
+
+// Told after every chunk; a listener that draws decides itself how often it redraws. It may
 // also stop the render (the user pressed Ctrl-C): the loop then ends with the error
-// "interrupted" before the next block.
+// "interrupted" before the next chunk.
 class RenderProgress {
  public:
   virtual ~RenderProgress() = default;
   virtual void progress(int64_t framesDone, int64_t framesTotal) = 0;
   virtual bool cancelled() { return false; }
-};
-
-struct RenderSettings {
-  int32_t blockSize = 512;
-  float sampleRate = 44100.0f;
-  int32_t outputChannels = 2;  // 1 or 2, at most the effect's outputs
 };
 
 struct RenderSummary {
@@ -53,15 +55,11 @@ struct RenderSummary {
   double elapsedSeconds = 0.0;   // wall-clock time of the whole loop, reading and writing included
 };
 
-constexpr int32_t kMaxEffectChannels = 64;
+// The frames of one round of the loop: whole blocks, as many as make about 8192 frames.
+int32_t chunkFrames(int32_t blockSize);
 
-// The channel count the output file gets for `effect`: one per output, at most two; 0 when the
-// effect has no output.
-int32_t outputChannelsFor(const AEffect* effect, bool mono);
-
-// Checks the record's counts before anything is allocated from them; false with a reason.
-bool checkEffectChannels(const AEffect* effect, std::string& error);
-
-bool renderEffect(AEffect* effect, RenderSource& source, RenderSink& sink,
-                  const RenderSettings& settings, RenderProgress* progress, RenderSummary& summary,
+// Runs the whole signal through `processor` in chunks of chunkFrames(blockSize). Fills every
+// field of `summary` but the sample rate.
+bool renderSignal(RenderSource& source, BlockProcessor& processor, RenderSink& sink,
+                  int32_t blockSize, RenderProgress* progress, RenderSummary& summary,
                   std::string& error);

@@ -38,7 +38,8 @@ TEST(CommandLine, ARenderLineSetsEveryField) {
   EXPECT_EQ("5", r.parameters[1].name);
   EXPECT_EQ(0.25f, r.parameters[1].value);
   EXPECT_EQ(4096, r.blockSize);
-  EXPECT_EQ(SampleEncoding::kFloat32, r.outputEncoding);
+  EXPECT_EQ(SampleFormat::kFloat32, r.sampleFormat);
+  EXPECT_EQ(FileType::kWav, r.fileType);
   EXPECT_TRUE(r.forceRate);
   EXPECT_TRUE(r.mono);
   EXPECT_EQ(ProgressMode::kNever, r.progress);
@@ -49,7 +50,7 @@ TEST(CommandLine, DefaultsAndTheBuiltInCarrier) {
   std::string error;
   ASSERT_TRUE(parse({"render", "--speech", "v.wav", "--output", "o.wav"}, r, error)) << error;
   EXPECT_EQ(512, r.blockSize);
-  EXPECT_EQ(SampleEncoding::kPcm24, r.outputEncoding);
+  EXPECT_EQ(SampleFormat::kPcm24, r.sampleFormat);
   EXPECT_EQ(CarrierWave::kSaw, r.carrierWave);
   EXPECT_NEAR(110.0, r.pitchHz, 1e-9);
   EXPECT_EQ(-1, r.program);
@@ -60,6 +61,10 @@ TEST(CommandLine, DefaultsAndTheBuiltInCarrier) {
   EXPECT_EQ(CarrierWave::kMinorChord, r.carrierWave);
   EXPECT_NEAR(130.8128, r.pitchHz, 1e-3);
   ASSERT_TRUE(parse({"render", "--input", "s.wav", "--output", "o.wav", "--block-size", "1000000"}, r, error));
+  ASSERT_TRUE(parse({"render", "--input", "s.wav", "--output", "dir.v2/o.FLAC"}, r, error)) << error;
+  EXPECT_EQ(FileType::kFlac, r.fileType) << "the type from the name";
+  ASSERT_TRUE(parse({"render", "--input", "s.wav", "--output", "o", "--format", "flac"}, r, error));
+  EXPECT_EQ(FileType::kFlac, r.fileType);
   ASSERT_TRUE(parse({"screenshot", "--output", "e.png", "--param", "gain=0.5"}, r, error)) << error;
   EXPECT_EQ(Command::kScreenshot, r.command);
   ASSERT_TRUE(parse({"info"}, r, error)) << error;
@@ -99,6 +104,10 @@ TEST(CommandLine, MistakesGetOneLineErrors) {
       {{"render", "--block-size", "2000000"}, "bad --block-size"},
       {{"render", "--block-size", "12x"}, "bad --block-size"},
       {{"render", "--bits", "8"}, "bad --bits '8': give 16, 24 or 32f"},
+      {{"render", "--format", "mp3"}, "bad --format 'mp3': give wav or flac"},
+      {{"render", "--input", "s.wav", "--output", "o.mp3"}, "cannot tell the output's format from its name 'o.mp3'"},
+      {{"render", "--input", "s.wav", "--output", "o.flac", "--bits", "32f"}, "FLAC holds 16 or 24-bit samples"},
+      {{"render", "--input", "s.wav", "--output", "o.wav", "--force-rate"}, "--force-rate is for the DLL route"},
       {{"render", "--program", "-1"}, "bad --program"},
       {{"render", "--param", "gain"}, "write NAME=VALUE"},
       {{"render", "--param", "=1"}, "write NAME=VALUE"},

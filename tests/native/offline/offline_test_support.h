@@ -1,10 +1,12 @@
 #pragma once
 // Helpers of the offline host's tests: a scratch directory removed afterwards, raw file
-// contents, little-endian WAV building blocks for broken fixtures, and sox when it is there.
+// contents, whole audio files, and sox when it is there.
 
 #include <dirent.h>
 #include <stdlib.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,9 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "tools/mvrender/sound_file_reader.h"
+#include "tools/mvrender/sound_file_writer.h"
 
 class TempDir {
  public:
@@ -54,45 +59,41 @@ inline void writeBytes(const std::string& path, const std::vector<unsigned char>
 
 inline bool fileExistsAt(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-// Little-endian pieces for hand-built WAV files.
-struct Bytes {
-  std::vector<unsigned char> data;
-  Bytes& id(const char* four) {
-    data.insert(data.end(), four, four + 4);
-    return *this;
-  }
-  Bytes& u16(uint32_t v) {
-    data.push_back(static_cast<unsigned char>(v));
-    data.push_back(static_cast<unsigned char>(v >> 8));
-    return *this;
-  }
-  Bytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
-  Bytes& raw(const std::vector<unsigned char>& more) {
-    data.insert(data.end(), more.begin(), more.end());
-    return *this;
-  }
-  Bytes& zeros(size_t n) {
-    data.insert(data.end(), n, 0);
-    return *this;
-  }
-};
-
-// A plain 16-byte fmt chunk.
-inline Bytes fmtChunk(uint32_t tag, uint32_t channels, uint32_t rate, uint32_t bits) {
-  const uint32_t align = channels * ((bits + 7) / 8);
-  Bytes b;
-  b.id("fmt ").u32(16).u16(tag).u16(channels).u32(rate).u32(rate * align).u16(align).u16(bits);
-  return b;
+// Whole audio files through the program's own reader and writer, one vector per channel.
+inline bool writeSound(const std::string& path, const std::vector<std::vector<float>>& channels,
+                       uint32_t rate = 44100, SampleFormat samples = SampleFormat::kPcm16,
+                       FileType type = FileType::kWav) {
+  OutputFormat format;
+  format.type = type;
+  format.samples = samples;
+  format.channels = static_cast<int32_t>(channels.size());
+  format.sampleRate = rate;
+  SoundFileWriter writer;
+  std::string error;
+  std::vector<const float*> pointers;
+  for (const auto& channel : channels) pointers.push_back(channel.data());
+  const bool written = writer.open(path, format, error) &&
+                       writer.write(pointers.data(), static_cast<int32_t>(channels[0].size()), error) &&
+                       writer.finish(error);
+  EXPECT_TRUE(written) << error;
+  return written;
 }
 
-// RIFF/WAVE around the given chunks, with a correct RIFF size.
-inline std::vector<unsigned char> riffWave(const std::vector<Bytes>& chunks) {
-  Bytes body;
-  body.id("WAVE");
-  for (const Bytes& c : chunks) body.raw(c.data);
-  Bytes file;
-  file.id("RIFF").u32(static_cast<uint32_t>(body.data.size())).raw(body.data);
-  return file.data;
+inline std::vector<std::vector<float>> readSound(const std::string& path, uint32_t* rate = nullptr) {
+  SoundFileReader reader;
+  std::string error;
+  if (!reader.open(path, error)) {
+    ADD_FAILURE() << error;
+    return {};
+  }
+  if (rate != nullptr) *rate = reader.sampleRate();
+  std::vector<std::vector<float>> channels(static_cast<size_t>(reader.channels()),
+                                           std::vector<float>(static_cast<size_t>(reader.frames())));
+  std::vector<float*> pointers;
+  for (auto& channel : channels) pointers.push_back(channel.data());
+  EXPECT_EQ(reader.frames(), reader.read(pointers.data(), static_cast<int32_t>(reader.frames()), error))
+      << error;
+  return channels;
 }
 
 inline bool haveSox() { return std::system("command -v sox >/dev/null 2>&1") == 0; }

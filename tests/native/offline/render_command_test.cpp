@@ -1,6 +1,7 @@
-// The render command on real files with the native engine: a stereo file renders as the two
-// mono files do, the built-in carrier and padding set the length, settings reach the effect,
-// and every bad input is refused with its message before any output file appears.
+// The render command on real files with the LV2 plug-in of the build tree: the native route
+// gives the engine's own samples, a stereo file renders as the two mono files do, the built-in
+// carrier and padding set the length, a file at 48000 Hz keeps the levels of 44100 Hz, and every
+// bad input is refused with its message before any output file appears.
 
 #include "tools/mvrender/render_command.h"
 
@@ -8,11 +9,13 @@
 
 #include <cmath>
 
-#include "vst/vocoder.h"
+#include "engine/channel_vocoder.h"
+#include "tests/fixtures/band_prediction.h"
+#include "tests/fixtures/rendering.h"
+#include "tests/fixtures/test_signals.h"
 #include "tests/native/offline/offline_test_support.h"
 #include "tools/mvrender/effect_settings.h"
-#include "tools/mvrender/wav_reader.h"
-#include "tools/mvrender/wav_writer.h"
+#include "vst/vocoder.h"
 
 namespace {
 
@@ -31,16 +34,6 @@ std::vector<float> tone(size_t frames, double hertz, float level) {
   return s;
 }
 
-void writeFile(const std::string& path, const std::vector<std::vector<float>>& channels,
-               uint32_t rate = 44100) {
-  WavFormat format;
-  format.channels = static_cast<int32_t>(channels.size());
-  format.sampleRate = rate;
-  format.encoding = SampleEncoding::kPcm16;
-  std::string error;
-  ASSERT_TRUE(writeWavFile(path, format, channels, error)) << error;
-}
-
 CommandLine parsed(const std::vector<std::string>& args) {
   CommandLine options;
   std::string error;
@@ -49,10 +42,11 @@ CommandLine parsed(const std::vector<std::string>& args) {
 }
 
 bool render(const std::vector<std::string>& args, std::string& error, QuietConsole* console = nullptr) {
-  Vocoder vocoder(nullptr);
+  PluginLocations where;
+  where.lv2Bundle = MULCHVOICE_LV2_BUNDLE;
   QuietConsole quiet;
   RenderResult result;
-  return runRender(vocoder.getAeffect(), parsed(args), console ? *console : quiet, result, error);
+  return runRender(parsed(args), where, console ? *console : quiet, result, error);
 }
 
 class RenderCommand : public ::testing::Test {
@@ -60,17 +54,37 @@ class RenderCommand : public ::testing::Test {
   void SetUp() override {
     speech = tone(30000, 300.0, 0.7f);
     carrier = tone(20000, 110.0, 0.5f);
-    writeFile(dir.file("speech.wav"), {speech});
-    writeFile(dir.file("carrier.wav"), {carrier});
+    writeSound(dir.file("speech.wav"), {speech}, 44100, SampleFormat::kFloat32);
+    writeSound(dir.file("carrier.wav"), {carrier}, 44100, SampleFormat::kFloat32);
   }
   TempDir dir;
   std::vector<float> speech, carrier;
 };
 
+TEST_F(RenderCommand, TheNativeRouteGivesTheEnginesOwnSamples) {
+  std::vector<float> paddedCarrier = carrier;
+  paddedCarrier.resize(speech.size(), 0.0f);
+  for (const bool gated : {true, false}) {
+    ChannelVocoder core;
+    core.setParameter(kMulchIO, gated ? 1.0f : 0.0f);
+    const Rendering expected = renderInOneCall(core, speech, paddedCarrier);
+    std::string error;
+    ASSERT_TRUE(render({"render", "--speech", dir.file("speech.wav"), "--carrier",
+                        dir.file("carrier.wav"), "--bits", "32f", "--block-size", "3001",
+                        "--param", gated ? "gate=on" : "mulch_io=0", "--output", dir.file("out.wav")},
+                       error))
+        << error;
+    const auto out = readSound(dir.file("out.wav"));
+    ASSERT_EQ(2u, out.size());
+    EXPECT_TRUE(identicalSamples(expected.out1, out[0])) << (gated ? "gate on" : "gate off");
+    EXPECT_TRUE(identicalSamples(expected.out2, out[1])) << (gated ? "gate on" : "gate off");
+  }
+}
+
 TEST_F(RenderCommand, AStereoFileRendersAsTheTwoMonoFiles) {
   std::vector<float> paddedCarrier = carrier;
   paddedCarrier.resize(speech.size(), 0.0f);
-  writeFile(dir.file("stereo.wav"), {speech, paddedCarrier});
+  writeSound(dir.file("stereo.wav"), {speech, paddedCarrier}, 44100, SampleFormat::kFloat32);
   std::string error;
   ASSERT_TRUE(render({"render", "--speech", dir.file("speech.wav"), "--carrier", dir.file("carrier.wav"),
                       "--output", dir.file("two.wav")},
@@ -79,35 +93,35 @@ TEST_F(RenderCommand, AStereoFileRendersAsTheTwoMonoFiles) {
   ASSERT_TRUE(render({"render", "--input", dir.file("stereo.wav"), "--output", dir.file("one.wav")}, error))
       << error;
   const auto two = readBytes(dir.file("two.wav"));
-  EXPECT_EQ(44u + 30000u * 2 * 3, two.size()) << "24-bit stereo at the longer input's length";
-  EXPECT_EQ(two, readBytes(dir.file("one.wav")));
+  EXPECT_EQ(readBytes(dir.file("one.wav")), two);
+  EXPECT_EQ(2u, readSound(dir.file("two.wav")).size());
+  EXPECT_EQ(speech.size(), readSound(dir.file("two.wav"))[0].size()) << "the longer input's length";
 }
 
 TEST_F(RenderCommand, TheBuiltInCarrierRunsForTheSpeechsLength) {
   std::string error;
   QuietConsole console;
-  ASSERT_TRUE(render({"render", "--speech", dir.file("speech.wav"), "--output", dir.file("out.wav"),
+  ASSERT_TRUE(render({"render", "--speech", dir.file("speech.wav"), "--output", dir.file("out.flac"),
                       "--pitch", "C3", "--bits", "16", "--mono"},
                      error, &console))
       << error;
-  WavData out;
-  ASSERT_TRUE(readWavFile(dir.file("out.wav"), out, error)) << error;
-  EXPECT_EQ(1, out.format.channels);
-  EXPECT_EQ(SampleEncoding::kPcm16, out.format.encoding);
-  ASSERT_EQ(speech.size(), out.channels[0].size());
+  const auto out = readSound(dir.file("out.flac"));
+  ASSERT_EQ(1u, out.size());
+  ASSERT_EQ(speech.size(), out[0].size());
   float peak = 0.0f;
-  for (float v : out.channels[0]) peak = std::max(peak, std::fabs(v));
+  for (float v : out[0]) peak = std::max(peak, std::fabs(v));
   EXPECT_GT(peak, 0.01f) << "the vocoder makes sound from speech and the built-in carrier";
   ASSERT_FALSE(console.notes.empty());
   EXPECT_EQ("carrier: built-in sawtooth at 130.8 Hz", console.notes[0]);
 }
 
+// The DLL route's Windows side puts the settings into the effect record with this.
 TEST_F(RenderCommand, ProgramAndParametersReachTheEffectBeforeTheRender) {
   Vocoder vocoder(nullptr);
   std::string error;
   ASSERT_TRUE(applyEffectSettings(vocoder.getAeffect(),
-                                  parsed({"render", "--speech", "s", "--output", "o", "--program", "1",
-                                          "--param", "mulch-io=off", "--param", "2=0.75"}),
+                                  parsed({"render", "--speech", "s", "--output", "o.wav", "--program",
+                                          "1", "--param", "mulch-io=off", "--param", "2=0.75"}),
                                   error))
       << error;
   EXPECT_EQ(1, vocoder.getProgram());
@@ -115,25 +129,33 @@ TEST_F(RenderCommand, ProgramAndParametersReachTheEffectBeforeTheRender) {
   EXPECT_EQ(0.75f, vocoder.getParameter(kFilter));
   // A bad setting after good ones changes nothing.
   EXPECT_FALSE(applyEffectSettings(vocoder.getAeffect(),
-                                   parsed({"render", "--speech", "s", "--output", "o", "--param",
+                                   parsed({"render", "--speech", "s", "--output", "o.wav", "--param",
                                            "gain=0.1", "--param", "volume=1"}),
                                    error));
   EXPECT_EQ(0.3f, vocoder.getParameter(kGain));
 }
 
-TEST_F(RenderCommand, OtherRatesAreRefusedUnlessForced) {
-  writeFile(dir.file("speech48.wav"), {speech}, 48000);
-  std::string error;
-  EXPECT_FALSE(render({"render", "--speech", dir.file("speech48.wav"), "--output", dir.file("out.wav")}, error));
-  EXPECT_NE(std::string::npos, error.find("48000 Hz, but the plug-in's tuning is fixed at 44100 Hz")) << error;
-  EXPECT_NE(std::string::npos, error.find("--force-rate")) << error;
-  ASSERT_TRUE(render({"render", "--speech", dir.file("speech48.wav"), "--output", dir.file("out.wav"),
-                      "--force-rate"},
-                     error))
-      << error;
-  WavReader reader;
-  ASSERT_TRUE(reader.open(dir.file("out.wav"), error));
-  EXPECT_EQ(48000u, reader.format().sampleRate);
+// A sine on both inputs of a file at 48000 Hz comes out at its level at 44100 Hz: the plug-in
+// is tuned for the file's rate, and the output keeps that rate.
+TEST_F(RenderCommand, AFileAt48000KeepsTheBandLevelsOf44100) {
+  constexpr double kRate = 48000.0, kAmplitude = 0.1;
+  const int settle = static_cast<int>(1.5 * kRate), measure = static_cast<int>(0.5 * kRate);
+  for (const band_prediction::Tone& tone : band_prediction::levelTones(ChannelVocoder(kRate))) {
+    const double w = 2.0 * signals::kPi * tone.hertz / kRate;
+    const std::vector<float> sine = signals::sine(settle + measure, w, static_cast<float>(kAmplitude));
+    writeSound(dir.file("sine.wav"), {sine, sine}, kRate, SampleFormat::kFloat32);
+    std::string error;
+    ASSERT_TRUE(render({"render", "--input", dir.file("sine.wav"), "--param", "gate=off", "--bits",
+                        "32f", "--output", dir.file("out.wav")},
+                       error))
+        << error;
+    uint32_t rate = 0;
+    const auto out = readSound(dir.file("out.wav"), &rate);
+    ASSERT_EQ(static_cast<uint32_t>(kRate), rate);
+    const double db = band_prediction::decibelsAgainst44100(
+        band_prediction::fundamentalPhasor(out[0], settle, w), tone.hertz, kAmplitude, 0.3);
+    EXPECT_LT(std::fabs(db), band_prediction::toleranceDb(tone)) << tone.hertz << " Hz: " << db << " dB";
+  }
 }
 
 TEST_F(RenderCommand, EveryBadInputLeavesNoOutputBehind) {
@@ -141,20 +163,25 @@ TEST_F(RenderCommand, EveryBadInputLeavesNoOutputBehind) {
   auto cut = readBytes(dir.file("speech.wav"));
   cut.resize(cut.size() / 2);
   writeBytes(dir.file("cut.wav"), cut);
-  writeFile(dir.file("speech48.wav"), {speech}, 48000);
+  writeSound(dir.file("speech48.wav"), {speech}, 48000);
+  writeSound(dir.file("speech16.wav"), {speech}, 16000);
   const std::string s = dir.file("speech.wav"), c = dir.file("carrier.wav");
   const struct {
     std::vector<std::string> args;
     const char* message;
   } cases[] = {
       {{"--speech", dir.file("missing.wav")}, "missing.wav: cannot open: No such file or directory"},
-      {{"--speech", dir.file("text.wav")}, "text.wav: not a WAV file"},
-      {{"--speech", s, "--carrier", dir.file("cut.wav")}, "cut.wav: truncated WAV file"},
+      {{"--speech", dir.file("text.wav")}, "text.wav: not an audio file"},
+      {{"--speech", s, "--carrier", dir.file("cut.wav")}, "cut.wav: truncated file"},
       {{"--speech", s, "--carrier", dir.file("speech48.wav")}, "both must have the same sample rate"},
+      {{"--speech", dir.file("speech16.wav")}, "16000 Hz, but the plug-in runs at 22050 to 384000 Hz"},
+      {{"--speech", dir.file("speech48.wav"), "--dll", "none.dll"},
+       "48000 Hz, but the DLL's tuning is fixed at 44100 Hz"},
+      {{"--speech", s, "--dll", dir.file("none.dll")}, "none.dll: no such file"},
       {{"--input", s}, "--input needs a stereo file"},
       {{"--speech", s, "--param", "volume=0.5"}, "unknown parameter 'volume'; valid names: carrier"},
       {{"--speech", s, "--param", "8=0.5"}, "parameter index 8 is out of range"},
-      {{"--speech", s, "--program", "2"}, "program 2 does not exist: the effect has 2 programs (0 to 1)"},
+      {{"--speech", s, "--program", "2"}, "program 2 does not exist: the plug-in has 2 programs (0 to 1)"},
   };
   for (const std::string& existing : {std::string(), std::string("old")}) {
     const std::string out = dir.file("out.wav");

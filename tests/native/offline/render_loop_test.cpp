@@ -1,8 +1,11 @@
-// The render loop: it drives the native engine exactly as one long processing call would, at
-// any block size; it hands every block fresh inputs, maps channels for effects with one input
-// or output, clears the outputs of accumulating effects, and stops cleanly on a failure.
+// The render loop with the driver of an effect record, the DLL route's: it drives the effect
+// object exactly as one long processing call would, at any block size; it hands every block
+// fresh inputs, maps channels for effects with one input or output, clears the outputs of
+// accumulating effects, and stops cleanly on a failure.
 
 #include "tools/mvrender/render_loop.h"
+
+#include "tools/mvrender/aeffect_processor.h"
 
 #include <gtest/gtest.h>
 
@@ -82,17 +85,25 @@ class Progress : public RenderProgress {
   int calls = 0;
 };
 
+// Renders through the effect record at `blockSize`, the effect set to `outputs` channels.
+bool renderEffect(AEffect* effect, RenderSource& source, RenderSink& sink, int32_t blockSize,
+                  RenderProgress* progress, RenderSummary& summary, std::string& error,
+                  float sampleRate = 44100.0f, int32_t outputs = 2) {
+  AEffectProcessor processor(effect, blockSize, sampleRate, outputs);
+  return processor.start(error) &&
+         renderSignal(source, processor, sink, blockSize, progress, summary, error);
+}
+
 std::vector<std::vector<float>> renderVocoder(int32_t blockSize, const std::vector<float>& speech,
                                               const std::vector<float>& carrier, bool gated) {
   Vocoder vocoder(nullptr);
   vocoder.setParameter(kMulchIO, gated ? 1.0f : 0.0f);
   VectorSource source(speech, carrier);
   VectorSink sink(2);
-  RenderSettings settings;
-  settings.blockSize = blockSize;
   RenderSummary summary;
   std::string error;
-  EXPECT_TRUE(renderEffect(vocoder.getAeffect(), source, sink, settings, nullptr, summary, error)) << error;
+  EXPECT_TRUE(renderEffect(vocoder.getAeffect(), source, sink, blockSize, nullptr, summary, error))
+      << error;
   return sink.channels;
 }
 
@@ -167,12 +178,10 @@ TEST(RenderLoop, FreshInputsEveryBlockAndTheHostCallsInOrder) {
   VectorSource source(speechSignal(10000), carrierSignal(7000));
   VectorSink sink(2);
   Progress progress;
-  RenderSettings settings;
-  settings.blockSize = 3000;
-  settings.sampleRate = 48000.0f;
   RenderSummary summary;
   std::string error;
-  ASSERT_TRUE(renderEffect(&fake.effect, source, sink, settings, &progress, summary, error)) << error;
+  ASSERT_TRUE(renderEffect(&fake.effect, source, sink, 3000, &progress, summary, error, 48000.0f))
+      << error;
   std::vector<float> carrier = carrierSignal(7000);
   carrier.resize(10000, 0.0f);  // the shorter input is padded with silence
   EXPECT_EQ(speechSignal(10000), sink.channels[0]) << "the first input is the speech";
@@ -180,7 +189,7 @@ TEST(RenderLoop, FreshInputsEveryBlockAndTheHostCallsInOrder) {
   EXPECT_EQ((std::vector<int32_t>{effSetSampleRate, effSetBlockSize, effMainsChanged, effMainsChanged}), fake.opcodes);
   EXPECT_EQ(48000.0f, fake.sampleRate);
   EXPECT_EQ(3000, fake.blockSize);
-  EXPECT_EQ(4, progress.calls);
+  EXPECT_EQ(2, progress.calls) << "one call per chunk of two blocks";
   EXPECT_EQ(10000, progress.last);
   EXPECT_EQ(10000, summary.frames);
   float peak = 0.0f;
@@ -193,56 +202,53 @@ TEST(RenderLoop, OneChannelAndAccumulatingEffects) {
   FakeEffect mono(1, 1, true);
   VectorSource source(speechSignal(5000), carrierSignal(5000));
   VectorSink sink(1);
-  RenderSettings settings;
-  settings.outputChannels = outputChannelsFor(&mono.effect, false);
-  EXPECT_EQ(1, settings.outputChannels);
+  EXPECT_EQ(1, outputChannelsFor(&mono.effect, false));
   RenderSummary summary;
   std::string error;
-  ASSERT_TRUE(renderEffect(&mono.effect, source, sink, settings, nullptr, summary, error)) << error;
+  ASSERT_TRUE(renderEffect(&mono.effect, source, sink, 512, nullptr, summary, error, 44100.0f, 1))
+      << error;
   EXPECT_EQ(speechSignal(5000), sink.channels[0]);
 
   // Without replacing processing the effect adds to its outputs: they start each block silent.
   FakeEffect adding(2, 2, false);
   VectorSource source2(speechSignal(5000), carrierSignal(5000));
   VectorSink sink2(2);
-  settings.outputChannels = 2;
-  ASSERT_TRUE(renderEffect(&adding.effect, source2, sink2, settings, nullptr, summary, error)) << error;
+  ASSERT_TRUE(renderEffect(&adding.effect, source2, sink2, 512, nullptr, summary, error)) << error;
   EXPECT_EQ(speechSignal(5000), sink2.channels[0]);
   EXPECT_EQ(carrierSignal(5000), sink2.channels[1]);
 }
 
 TEST(RenderLoop, FailuresStopTheRenderAndSuspendTheEffect) {
   FakeEffect fake(2, 2, true);
-  RenderSettings settings;
   RenderSummary summary;
   std::string error;
-  VectorSource source(speechSignal(5000), carrierSignal(5000));
+  VectorSource source(speechSignal(20000), carrierSignal(20000));
   VectorSink full(2);
   full.failAfter = 1024;
-  EXPECT_FALSE(renderEffect(&fake.effect, source, full, settings, nullptr, summary, error));
+  EXPECT_FALSE(renderEffect(&fake.effect, source, full, 512, nullptr, summary, error));
   EXPECT_EQ("disk full", error);
   EXPECT_EQ(effMainsChanged, fake.opcodes.back());
 
-  VectorSource broken(speechSignal(5000), carrierSignal(5000));
+  VectorSource broken(speechSignal(20000), carrierSignal(20000));
   broken.failAt_ = 512;
   VectorSink sink(2);
-  EXPECT_FALSE(renderEffect(&fake.effect, broken, sink, settings, nullptr, summary, error));
+  EXPECT_FALSE(renderEffect(&fake.effect, broken, sink, 512, nullptr, summary, error));
   EXPECT_EQ("source failed", error);
 
-  // The user's Ctrl-C: the block under way is finished and written, then the loop stops.
+  // The user's Ctrl-C: the chunk under way is finished and written, then the loop stops.
   class Stopper : public RenderProgress {
    public:
     void progress(int64_t, int64_t) override {}
     bool cancelled() override { return true; }
   } stopper;
-  VectorSource long_(speechSignal(5000), carrierSignal(5000));
+  VectorSource long_(speechSignal(20000), carrierSignal(20000));
   VectorSink partial(2);
-  EXPECT_FALSE(renderEffect(&fake.effect, long_, partial, settings, &stopper, summary, error));
+  EXPECT_FALSE(renderEffect(&fake.effect, long_, partial, 512, &stopper, summary, error));
   EXPECT_EQ("interrupted", error);
-  EXPECT_EQ(512u, partial.channels[0].size());
+  EXPECT_EQ(static_cast<size_t>(chunkFrames(512)), partial.channels[0].size());
 
   FakeEffect silent(2, 0, true);
-  EXPECT_FALSE(renderEffect(&silent.effect, source, sink, settings, nullptr, summary, error));
+  EXPECT_FALSE(renderEffect(&silent.effect, source, sink, 512, nullptr, summary, error));
   EXPECT_NE(std::string::npos, error.find("no outputs")) << error;
   FakeEffect absurd(-3, 2, true);
   EXPECT_FALSE(checkEffectChannels(&absurd.effect, error));
