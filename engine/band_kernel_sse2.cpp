@@ -32,8 +32,25 @@ struct Coefficients {
 // A step keeps each new state through a policy: Flushing flushes it; RangeWatch, what a
 // speculative stretch (speculative_stretches.h) does instead, keeps it as it is, and notes after
 // each step whether the five states it left lie in the flush's range.
+//
+// Both read the shift of the flush's range key (flush.h) from memory at every use. Held in a
+// register, as the compiler would hold it, the shift pushes a state out of the eight registers
+// of 32-bit code into memory, on the chain of dependent operations from one step to the next.
+alignas(16) constexpr int32_t kKeyShifts[4] = {flush_bits::kKeyShift, flush_bits::kKeyShift,
+                                               flush_bits::kKeyShift, flush_bits::kKeyShift};
+
+inline __m128i stateKey(Float4 v) {
+  __m128i key = _mm_castps_si128(v);
+  __asm__("paddd %0, %0\n\tpaddd %1, %0" : "+x"(key) : "m"(kKeyShifts));
+  return key;
+}
+
 struct Flushing {
-  Float4 keep(Float4 v) const { return flush4(v); }
+  static constexpr bool kWatches = false;
+  Float4 keep(Float4 v) const {
+    const __m128i kept = _mm_cmpgt_epi32(stateKey(v), _mm_set1_epi32(flush_bits::kKeptAbove));
+    return _mm_and_ps(_mm_castsi128_ps(kept), v);
+  }
   void note(const Lanes&) {}
 };
 
@@ -44,11 +61,12 @@ struct Flushing {
 // magnitudes within 0.2 % above the threshold land there).
 class RangeWatch {
  public:
+  static constexpr bool kWatches = true;
   Float4 keep(Float4 v) const { return v; }
   void note(const Lanes& l) {
-    const __m128i speech = _mm_min_epi16(flushKey4(l.speechZ1), flushKey4(l.speechZ2));
-    const __m128i carrier = _mm_min_epi16(flushKey4(l.carrierZ1), flushKey4(l.carrierZ2));
-    const __m128i step = _mm_min_epi16(_mm_min_epi16(speech, carrier), flushKey4(l.envZ1));
+    const __m128i speech = _mm_min_epi16(stateKey(l.speechZ1), stateKey(l.speechZ2));
+    const __m128i carrier = _mm_min_epi16(stateKey(l.carrierZ1), stateKey(l.carrierZ2));
+    const __m128i step = _mm_min_epi16(_mm_min_epi16(speech, carrier), stateKey(l.envZ1));
     lowest = _mm_min_epi16(lowest, step);
   }
   bool allKept() const {
@@ -106,11 +124,15 @@ inline void groupStep(Lanes& l, Float4 speechPair, Float4 carrierPair, float* pr
 }
 
 // Both groups in one loop: each sample step is a chain of dependent operations from one state to
-// the next, and two independent chains keep the processor busy while it waits on either. That
-// needs the state vectors in registers: with sixteen of them (64-bit code) it is the faster way;
-// with eight (32-bit code) the states would be stored and loaded at every step, and one group
-// after the other is faster.
-constexpr bool kBothGroupsAtOnce = kSixteenVectorRegisters;
+// the next, and two independent chains keep the processor busy while it waits on either. With
+// sixteen vector registers (64-bit code) the states of both stay in registers and it is always
+// the faster way. With eight (32-bit code) the states are stored and loaded at every step: a
+// speculative stretch, whose chains are short, then runs faster one group after the other, a
+// flushing one, whose chains the flush lengthens, still faster with both at once.
+template <typename Keep>
+constexpr bool bothGroupsAtOnce() {
+  return kSixteenVectorRegisters || !Keep::kWatches;
+}
 
 // The four products of one sample, turned round: the vectors hold one band of four samples each,
 // band 1 in `band[0]`.
@@ -238,7 +260,7 @@ class Sse2Stretches {
     const Coefficients weights = k;
     Keep kept = keep;
     float* out = products;
-    if (kBothGroupsAtOnce) {
+    if (bothGroupsAtOnce<Keep>()) {
       Lanes l = low, h = high;
       for (int32_t i = 0; i < count; ++i) {
         const Float4 speech = loadPair(speechPairs + 2 * i);
