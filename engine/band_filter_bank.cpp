@@ -6,7 +6,7 @@ bool isBand(int32_t band) { return band >= 1 && band <= kNumBands; }
 
 }  // namespace
 
-BandFilterBank::BandFilterBank(BandKernelKind kernel) : bands(), kind(), runKernel() {
+BandFilterBank::BandFilterBank(BandKernelKind kernel) : bands(), kind(), runKernel(), stretchTotals() {
   useKernel(kernel);
 }
 

@@ -31,11 +31,22 @@ class BandFilterBank {
   // Writes the sum of the eight products for n samples to `work`, multiplied by the gate's
   // gain when there is one, and advances every band's states.
   void run(const SliceInputs& in, const SliceSettings& settings, float* work, int32_t n) {
-    runKernel(bands, in, settings, work, n);
+    const StretchCounts counts = runKernel(bands, in, settings, work, n);
+    stretchTotals.run += counts.run;
+    stretchTotals.speculated += counts.speculated;
+    stretchTotals.fellBack += counts.fellBack;
   }
+
+  // The kernel's stretches since the bank was made (StretchCounts in band_kernel.h), for the
+  // benchmark's figures.
+  struct StretchTotals {
+    int64_t run, speculated, fellBack;
+  };
+  const StretchTotals& stretches() const { return stretchTotals; }
 
  private:
   BandLanes bands;
   BandKernelKind kind;
   BandKernel runKernel;
+  StretchTotals stretchTotals;
 };

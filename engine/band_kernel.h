@@ -23,8 +23,18 @@ constexpr int32_t kNumBands = 8;
 constexpr float kProductScale = 500.0f;
 
 // The samples a kernel steps through before it sums their products: the products of a stretch,
-// eight floats to a sample (2 KiB), stay in the first-level cache from the step to the sum.
+// eight floats to a sample (2 KiB), stay in the first-level cache from the step to the sum. A
+// stretch is also what a kernel runs speculatively, without the flush, and runs again with it
+// when a state left the flush's range (speculative_stretches.h).
 constexpr int32_t kKernelStretch = 64;
+
+// Whether the kernels may use sixteen vector registers, as 64-bit code has, or only the eight of
+// 32-bit code (and of the native build that stands in for it in the benchmark).
+#if defined(__x86_64__) && !defined(MULCHVOICE_BENCH_8REG)
+constexpr bool kSixteenVectorRegisters = true;
+#else
+constexpr bool kSixteenVectorRegisters = false;
+#endif
 
 // The eight bands' coefficients and states lane by lane: band 1 in element 0 of every array,
 // band 8 in element 7.
@@ -50,21 +60,34 @@ struct SliceSettings {
 // Per-sample inputs of a slice, as pairs (band 1's input, the input of bands 2 to 8): band 1
 // takes each sample flushed as it came in, bands 2 to 8 what band 1 left in the host's buffer.
 // `gateGains`, when not null, holds the chopper gate's gain for each sample.
+//
+// Every kernel forms the gated sample, sum * gain, in double precision and rounds it to a float
+// once: the product of two floats is exact in a double, so that is the float product, bit for
+// bit. The gate's off phases decay into subnormal gains, and a float multiply with a subnormal
+// operand or result takes a microcode assist of about a hundred cycles on some processors; the
+// conversions to and from double and a multiply of doubles in the normal range take none.
 struct SliceInputs {
   const float* speechPairs;
   const float* carrierPairs;
   const float* gateGains;
 };
 
+// What a kernel did with a slice's stretches: how many it ran, how many of those it ran
+// speculatively, and how many of these it had to run again with the flush
+// (speculative_stretches.h). For the benchmark's figures; the samples do not depend on it.
+struct StretchCounts {
+  int32_t run, speculated, fellBack;
+};
+
 // Writes the sum of the eight products for n samples to `work`, multiplied by the gate's gain
 // when there is one, and advances every band's states.
-using BandKernel = void (*)(BandLanes& bands, const SliceInputs& in,
-                            const SliceSettings& settings, float* work, int32_t n);
+using BandKernel = StretchCounts (*)(BandLanes& bands, const SliceInputs& in,
+                                     const SliceSettings& settings, float* work, int32_t n);
 
-void runBandsSse2(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
-                  float* work, int32_t n);
+StretchCounts runBandsSse2(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
+                           float* work, int32_t n);
 // Only on a processor and system that run AVX, or AVX2 (bandKernelFor checks).
-void runBandsAvx(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
-                 float* work, int32_t n);
-void runBandsAvx2(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
-                  float* work, int32_t n);
+StretchCounts runBandsAvx(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
+                          float* work, int32_t n);
+StretchCounts runBandsAvx2(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
+                           float* work, int32_t n);

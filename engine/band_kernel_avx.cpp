@@ -2,7 +2,7 @@
 
 #include "engine/band_kernel_wide.h"
 
-void runBandsAvx(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
-                 float* work, int32_t n) {
-  runWideBands(bands, in, settings, work, n);
+StretchCounts runBandsAvx(BandLanes& bands, const SliceInputs& in, const SliceSettings& settings,
+                          float* work, int32_t n) {
+  return runWideBands(bands, in, settings, work, n);
 }

@@ -69,6 +69,7 @@ class ChannelVocoder {
   void getBand(int32_t band, BandFilter& out) const { bank.getBand(band, out); }
   const EnvelopeSmoothing& envelope() const { return smoothing; }
   const ChopperGate& gate() const { return chopperGate; }
+  const BandFilterBank::StretchTotals& stretches() const { return bank.stretches(); }
 
  private:
   struct Tuning {

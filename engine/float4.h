@@ -23,11 +23,15 @@ inline __m128i wrappingAdd(__m128i a, int32_t b) { return _mm_add_epi32(a, _mm_s
 
 }  // namespace float4_detail
 
+// The flush's range key of each lane (flush.h): above flush_bits::kKeptAbove exactly for the
+// values the flush keeps.
+inline __m128i flushKey4(Float4 v) {
+  const __m128i bits = _mm_castps_si128(v);
+  return float4_detail::wrappingAdd(_mm_add_epi32(bits, bits), flush_bits::kKeyShift);
+}
+
 inline Float4 flush4(Float4 v) {
-  using namespace float4_detail;
-  using namespace flush_bits;
-  const __m128i moved = wrappingAdd(reversedMagnitude(v), kThresholdBits);
-  const __m128i kept = _mm_cmpgt_epi32(moved, _mm_set1_epi32(kKeptAbove));
+  const __m128i kept = _mm_cmpgt_epi32(flushKey4(v), _mm_set1_epi32(flush_bits::kKeptAbove));
   return _mm_and_ps(_mm_castsi128_ps(kept), v);
 }
 

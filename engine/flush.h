@@ -28,21 +28,28 @@ inline float finiteOrZero(float v) {
 // compute exactly what the rules above compute, -0.0 and NaN included: they only ever keep a
 // value or replace it by +0.0.
 //
-// The range checks work on r = 0x7FFFFFFF - |bits|, the magnitude's bit pattern reversed, which
+// The flush works on d = bits + bits, wrapping: the pattern doubled, which drops the sign and, as
+// an unsigned number, orders the magnitudes as their values do, every NaN above infinity. It
+// keeps a value when kFlushThreshold <= |v| <= kFlushCeiling, that is d from 2 kThresholdBits
+// to 2 kCeilingBits. Moved by kKeyShift, that interval becomes the top of the signed range, so
+// that one signed "greater than kKeptAbove" of the key tests both ends: a larger d wraps round
+// to the bottom of the range, a smaller one stays below. A speculative stretch keeps the least
+// key it saw (speculative_stretches.h).
+//
+// The finite check works on r = 0x7FFFFFFF - |bits|, the magnitude's bit pattern reversed, which
 // orders non-negative floats as their values do, backwards, and puts every NaN below infinity.
-// The flush keeps a value when kFlushThreshold <= |v| <= kFlushCeiling. Moved by the threshold's
-// pattern, that interval of r becomes the top of the signed range, so one signed "greater than"
-// tests both ends: a value above the ceiling lands below it, one below the threshold wraps round
-// to the bottom of the range.
 namespace flush_bits {
 
-constexpr int32_t kThresholdBits = 0x2D2FEBFF;  // kFlushThreshold
-constexpr int32_t kCeilingBits = 0x49742400;    // kFlushCeiling
+constexpr uint32_t kThresholdBits = 0x2D2FEBFF;  // kFlushThreshold
+constexpr uint32_t kCeilingBits = 0x49742400;    // kFlushCeiling
 constexpr int32_t kLargestFiniteBits = 0x7F7FFFFF;
 constexpr int32_t kMagnitudeMask = 0x7FFFFFFF;
 
-// r + kThresholdBits lies in (kKeptAbove, INT32_MAX] exactly for the kept magnitudes.
-constexpr int32_t kKeptAbove = kMagnitudeMask - (kCeilingBits - kThresholdBits) - 1;
+// d + kKeyShift (wrapping) is the key; it lies in (kKeptAbove, INT32_MAX] exactly for the kept
+// magnitudes.
+constexpr int32_t kKeyShift = static_cast<int32_t>(0x7FFFFFFFu - 2 * kCeilingBits);
+constexpr int32_t kKeptAbove =
+    static_cast<int32_t>(0x7FFFFFFFu - 2 * (kCeilingBits - kThresholdBits) - 1);
 // r lies above this exactly for the finite magnitudes.
 constexpr int32_t kFiniteAbove = kMagnitudeMask - kLargestFiniteBits - 1;
 

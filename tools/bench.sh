@@ -10,17 +10,24 @@
 # machine's load moves.
 #
 # Usage:
-#   bash tools/bench.sh [--native-only | --dll-only | --lv2-only]
+#   bash tools/bench.sh [--native-only | --dll-only | --lv2-only] [--against <revision>]
 #
 # Prints one line per build, band kernel, case and block size:
-#   RESULT name=<build>-<kernel>-<case> block=<frames> ns_per_sample=<ns> rtf=<factor> [instr_per_sample=<Ir>]
+#   RESULT name=<build>-<kernel>-<case> block=<frames> ns_per_sample=<ns> rtf=<factor> [instr_per_sample=<Ir> speculative_pct=<%> fallback_pct=<%>]
 # and for the DLL at block 512 one line per kernel and case:
 #   RESULT name=dll-qemu-<kernel>-<case> block=512 guest_instr_per_sample=<instructions>
 # and for the LV2 plug-in, per block size, its time over the peer's:
 #   RESULT name=lv2-gate-on-to-peer-mda-vocoder block=<frames> time_ratio=<ratio>
 # (tools/bench/process_bench.cpp and tools/bench/lv2_bench.cpp say what each build, kernel, case
-# and figure is; instr_per_sample is on the native and LV2 lines only). Exits non-zero when a
-# build or a run fails; the logs are in the build trees.
+# and figure is; instr_per_sample is on the native and LV2 lines, the stretch figures on the
+# native ones).
+# --against builds an earlier revision of the project as well (git archive into
+# build/bench-against): its two native builds are timed in turn with this one's, case by case,
+# and print their lines named before-native-... and before-native-8reg-..., each followed by the
+# time over the earlier one's,
+#   RESULT name=native-avx2-gate-on-to-before block=<frames> time_ratio=<ratio>
+# and its LV2 plug-in runs after this one's, beside the peer again (before-lv2-... lines).
+# Exits non-zero when a build or a run fails; the logs are in the build trees.
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
@@ -32,32 +39,37 @@ source tools/lib/wine-under-qemu.sh
 native=1
 dll=1
 lv2=1
+against=
 usage() { usage_text "$0" >&2; exit 2; }
-case ${1:-} in
-  "") ;;
-  -h|--help) usage_text "$0"; exit 0 ;;
-  --native-only) dll=0; lv2=0 ;;
-  --dll-only) native=0; lv2=0 ;;
-  --lv2-only) native=0; dll=0 ;;
-  *) usage ;;
-esac
-[ $# -le 1 ] || usage
+only=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    -h|--help) usage_text "$0"; exit 0 ;;
+    --native-only) [ $only = 0 ] || usage; only=1; dll=0; lv2=0 ;;
+    --dll-only) [ $only = 0 ] || usage; only=1; native=0; lv2=0 ;;
+    --lv2-only) [ $only = 0 ] || usage; only=1; native=0; dll=0 ;;
+    --against) [ $# -ge 2 ] || usage; against=$2; shift ;;
+    *) usage ;;
+  esac
+  shift
+done
 
 readonly native_dir=build/bench-native
 readonly native8_dir=build/bench-native-8reg
 readonly win32_dir=build/bench-win32
 readonly win64_dir=build/bench-win64
+readonly against_dir=build/bench-against  # the earlier revision's sources and build trees
 readonly blocks=(64 256 512 3000)
 # Two cases of ours and the peer, and the ratio line.
 readonly lv2_lines=$(( 4 * ${#blocks[@]} ))
 
 die() { echo "bench: $*" >&2; exit 1; }
 
-build() {  # build <dir> <target> <cmake options...>
+build() {  # build <dir> <target> <cmake options...>; the sources are $source, by default these
   local dir=$1 target=$2; shift 2
   mkdir -p "$dir"
   echo "bench: building $dir" >&2
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMULCHVOICE_TESTS=OFF "$@" \
+  cmake -S "${source:-.}" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMULCHVOICE_TESTS=OFF "$@" \
     >"$dir/bench-configure.log" 2>&1 || { cat "$dir/bench-configure.log" >&2; die "configuring $dir failed"; }
   cmake --build "$dir" -j2 --target "$target" >"$dir/bench-build.log" 2>&1 ||
     { tail -n 40 "$dir/bench-build.log" >&2; die "building $dir failed (log: $dir/bench-build.log)"; }
@@ -93,16 +105,54 @@ instructions_per_sample() {  # instructions_per_sample <build-dir> <name> <block
   [ -n "$total" ] && [ "$total" -gt 0 ] ||
     die "callgrind counted nothing in $entry for $2 at block $3 ($out)"
   awk -v ir="$total" -v n="$frames" 'BEGIN { printf "%.1f", ir / n }'
+  # The band kernel's stretches over the same second, where the program counts them.
+  sed -n 's/^ONCE .* stretches=\([0-9]*\) speculated=\([0-9]*\) fell_back=\([0-9]*\).*/\1 \2 \3/p' \
+      <<<"$once" | awk '$1 > 0 { printf " speculative_pct=%.1f fallback_pct=%.1f", 100 * $2 / $1, 100 * $3 / $1 }'
+}
+
+# The time of one build, name and block: the RESULT line of `--time`.
+time_line() {  # time_line <build-dir> <name> <block>
+  local line
+  line=$("$1/tools/bench/process_bench" --time "$2" "$3") ||
+    die "the run of $2 at block $3 in $1 failed"
+  [[ $line == RESULT\ * ]] || die "the run of $2 at block $3 in $1 printed no RESULT line: $line"
+  echo "$line"
 }
 
 # One RESULT line of one build, name and block, with its instruction count.
 native_line() {  # native_line <build-dir> <name> <block>
   local line instructions
-  line=$("$1/tools/bench/process_bench" --time "$2" "$3") ||
-    die "the run of $2 at block $3 in $1 failed"
-  [[ $line == RESULT\ * ]] || die "the run of $2 at block $3 in $1 printed no RESULT line: $line"
+  line=$(time_line "$@") || exit 1
   instructions=$(instructions_per_sample "$1" "$2" "$3") || exit 1
   echo "$line instr_per_sample=$instructions"
+}
+
+ns_of() { sed -n 's/.* ns_per_sample=\([0-9.]*\) .*/\1/p' <<<"$1"; }
+
+# With --against: this build's line and the earlier revision's, timed one right after the other,
+# the earlier one's renamed before-..., and the ratio of the two times.
+native_lines_against() {  # native_lines_against <build-dir> <earlier build-dir> <name> <block>
+  local line before instructions
+  line=$(time_line "$1" "$3" "$4") || exit 1
+  before=$(time_line "$2" "$3" "$4") || exit 1
+  instructions=$(instructions_per_sample "$1" "$3" "$4") || exit 1
+  echo "$line instr_per_sample=$instructions"
+  instructions=$(instructions_per_sample "$2" "$3" "$4") || exit 1
+  echo "$before instr_per_sample=$instructions" | sed 's/^RESULT name=/RESULT name=before-/'
+  awk -v name="$(sed -n 's/^RESULT name=\([^ ]*\) .*/\1/p' <<<"$line")" -v block="$4" \
+      -v ours="$(ns_of "$line")" -v theirs="$(ns_of "$before")" \
+      'BEGIN { printf "RESULT name=%s-to-before block=%s time_ratio=%.2f\n", name, block, ours / theirs }'
+}
+
+# The earlier revision's sources, for --against, exported afresh once per run.
+exported=0
+export_against() {
+  [ "$exported" = 0 ] || return 0
+  exported=1
+  git rev-parse --verify --quiet "$against^{commit}" >/dev/null || die "no such revision: $against"
+  rm -rf "$against_dir/src"
+  mkdir -p "$against_dir/src"
+  git archive "$against" | tar -x -C "$against_dir/src"
 }
 
 need_valgrind() {
@@ -115,46 +165,77 @@ run_native() {
   need_valgrind
   build "$native_dir" process_bench
   build "$native8_dir" process_bench -DMULCHVOICE_8REG=ON
+  if [ -n "$against" ]; then
+    export_against
+    source=$against_dir/src build "$against_dir/native" process_bench
+    source=$against_dir/src build "$against_dir/native-8reg" process_bench -DMULCHVOICE_8REG=ON
+  fi
   local output=$native_dir/bench-output.txt names name block expected=0 expected8=0
   mapfile -t names < <("$native_dir/tools/bench/process_bench" --list)
   [ "${#names[@]}" -gt 0 ] || die "the native program lists no cases"
+  local turns="the two builds alternately"
+  [ -z "$against" ] || turns="the two builds alternately, each right before the same build of $against"
   echo "# processReplacing of the effect object, natively and with 8 vector registers:" \
-    "median of 7 runs of 88200 frames, the two builds alternately"
+    "median of 7 runs of 88200 frames, $turns"
   : >"$output"
   for name in "${names[@]}"; do
     for block in "${blocks[@]}"; do
-      native_line "$native_dir" "$name" "$block" | tee -a "$output"
+      if [ -n "$against" ]; then
+        native_lines_against "$native_dir" "$against_dir/native" "$name" "$block" | tee -a "$output"
+      else
+        native_line "$native_dir" "$name" "$block" | tee -a "$output"
+      fi
       expected=$((expected + 1))
       case $name in band-by-band-*) continue ;; esac
-      native_line "$native8_dir" "$name" "$block" | tee -a "$output"
+      if [ -n "$against" ]; then
+        native_lines_against "$native8_dir" "$against_dir/native-8reg" "$name" "$block" |
+          tee -a "$output"
+      else
+        native_line "$native8_dir" "$name" "$block" | tee -a "$output"
+      fi
       expected8=$((expected8 + 1))
     done
   done
   # Every line names a build starting with "native-"; the 8-register build's have "native-8reg-".
-  check_lines "$output" native "$((expected + expected8))"
-  check_lines "$output" native-8reg "$expected8"
+  # With --against each line has its ratio line too.
+  local per=1
+  [ -z "$against" ] || per=2
+  check_lines "$output" native "$((per * (expected + expected8)))"
+  check_lines "$output" native-8reg "$((per * expected8))"
 }
 
 # The LV2 plug-in and its peer, in the native tree; the peer comes from Debian's mda-lv2.
-run_lv2() {
-  need_valgrind
-  build "$native_dir" lv2_bench
-  local output=$native_dir/lv2-bench-output.txt line name block instructions
-  "$native_dir/tools/bench/lv2_bench" >"$output" || { cat "$output"; die "the LV2 run failed"; }
+# One build tree's LV2 run; its lines get `prefix` before their names.
+lv2_lines_of() {  # lv2_lines_of <build-dir> <prefix>
+  local output=$1/lv2-bench-output.txt line name block instructions
+  "$1/tools/bench/lv2_bench" >"$output" || { cat "$output"; die "the LV2 run in $1 failed"; }
   [ "$(grep -c '^RESULT ' "$output" || true)" -eq "$lv2_lines" ] ||
     die "the LV2 run printed too few RESULT lines (output: $output)"
   grep '^#' "$output" || true
   while read -r line; do
     case $line in
       *ns_per_sample=*) ;;
-      *) echo "$line"; continue ;;
+      *) echo "${line/RESULT name=/RESULT name=$2}"; continue ;;
     esac
     name=$(sed -n 's/^RESULT name=\([^ ]*\) .*/\1/p' <<<"$line")
     block=$(sed -n 's/.* block=\([0-9]*\) .*/\1/p' <<<"$line")
-    instructions=$(instructions_per_sample "$native_dir" "$name" "$block" lv2_bench) || exit 1
-    echo "$line instr_per_sample=$instructions"
+    instructions=$(instructions_per_sample "$1" "$name" "$block" lv2_bench) || exit 1
+    echo "${line/RESULT name=/RESULT name=$2} instr_per_sample=$instructions"
   done < <(grep '^RESULT ' "$output")
-  peer_ns=$(sed -n 's/^RESULT name=peer-mda-vocoder block=512 ns_per_sample=\([0-9.]*\) .*/\1/p' "$output")
+}
+
+run_lv2() {
+  need_valgrind
+  build "$native_dir" lv2_bench
+  lv2_lines_of "$native_dir" ""
+  peer_ns=$(sed -n 's/^RESULT name=peer-mda-vocoder block=512 ns_per_sample=\([0-9.]*\) .*/\1/p' \
+              "$native_dir/lv2-bench-output.txt")
+  if [ -n "$against" ]; then
+    export_against
+    source=$against_dir/src build "$against_dir/native" lv2_bench
+    echo "# the same for $against:"
+    lv2_lines_of "$against_dir/native" before-
+  fi
 }
 
 # Every build's time at block 512 over the peer's, measured in the same run: one line per build

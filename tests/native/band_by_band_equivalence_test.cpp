@@ -135,6 +135,40 @@ TEST(KernelRules, EveryKernelFlushesEveryKindOfValueAsTheScalarRule) {
   }
 }
 
+// A speculative stretch must fall back just where the flush would change a state: a state that
+// steps onto either side of the threshold or the ceiling, both signs, 1 to 2^18 units in the
+// last place away, in one band while the others stay well inside the range. With a0 = b1 = 0 and
+// -b2 = 1 each filter swaps its two states (1.0); with envIn0 = 0 and envFb = -2^k the
+// envelope's state is scaled exactly onto the value.
+TEST(KernelRules, EveryKernelFallsBackJustWhereTheFlushWouldChangeAState) {
+  const float silence[2] = {0.0f, 0.0f};
+  const SliceInputs in = {silence, silence, nullptr};
+  for (BandKernelKind kernel : kernelsHere()) {
+    int32_t probe = 0;
+    for (float edge : {kFlushThreshold, kFlushCeiling}) {
+      const float scale = edge < 1.0f ? 0x1p-20f : 0x1p20f;
+      const SliceSettings settings = {1.0f, 0.0f, -scale};
+      for (int32_t shift = 0; shift <= 18; ++shift) {
+        for (int32_t offset : {-(1 << shift), 1 << shift, -(1 << shift) - 1, (1 << shift) + 1}) {
+          const int32_t lane = probe++ % kNumBands;
+          const uint32_t sign = probe % 3 == 0 ? 0x80000000u : 0u;
+          const float value = fromBits((bits(edge) + static_cast<uint32_t>(offset)) | sign);
+          BandLanes bands = {};
+          for (int32_t b = 0; b < kNumBands; ++b) {
+            bands.negB2[b] = 1.0f;
+            bands.speechZ1[b] = bands.speechZ2[b] = bands.carrierZ1[b] = bands.carrierZ2[b] = 1.0f;
+            bands.envZ1[b] = (b == lane ? value : 1e-3f) / scale;
+          }
+          float sum;
+          bandKernelFor(kernel)(bands, in, settings, &sum, 1);
+          ASSERT_TRUE(sameBits(flush(value), bands.envZ1[lane]))
+              << bandKernelName(kernel) << " kernel, state " << value;
+        }
+      }
+    }
+  }
+}
+
 void process(ChannelVocoder& vocoder, float** in, float** out, int32_t n) {
   vocoder.process(in[0], in[1], out[0], out[1], n);
 }
@@ -153,8 +187,12 @@ void runSession(BandKernelKind kernel, uint32_t seed, int steps) {
       [&](int32_t index, float value) { settings.setParameter(index, value); },
       [&]() { return compareStates(plugin, model); });
   EXPECT_EQ("", difference) << bandKernelName(kernel) << " kernel, seed " << seed;
-  std::printf("  %s kernel, seed %u: %ld blocks, %ld frames agree bit for bit\n",
-              bandKernelName(kernel), seed, session.blocks(), session.frames());
+  const auto& s = plugin.stretches();
+  std::printf("  %s kernel, seed %u: %ld blocks, %ld frames agree bit for bit (%lld stretches, "
+              "%lld speculative, %lld fell back)\n",
+              bandKernelName(kernel), seed, session.blocks(), session.frames(),
+              static_cast<long long>(s.run), static_cast<long long>(s.speculated),
+              static_cast<long long>(s.fellBack));
 }
 
 TEST(BandByBand, LongSessionsOfVariedInputAgreeBitForBit) {

@@ -33,6 +33,11 @@
 //                    Ir) inside Vocoder::processReplacing (BandByBandEffect::processReplacing
 //                    for the band-by-band cases) per sample frame, over one second of the case
 //                    after the same warm-up or loud priming as the timed runs
+//   speculative_pct  native lines only, appended by tools/bench.sh, over the same second: the
+//   fallback_pct     share of the band kernel's stretches of 64 samples that it ran
+//                    speculatively, without the flush of every state, and the share that it had
+//                    to run again with the flush, because a state left the flush's range
+//                    (engine/speculative_stretches.h)
 //   guest_instr_per_sample  on the dll-qemu-<kernel>-<case> lines (block 512), appended by
 //                    tools/bench.sh: the DLL's own instructions as qemu-i386 executes them, per
 //                    frame rendered, warm-up or loud priming included
@@ -49,6 +54,8 @@
 // silence-after-loud the loud priming), resets callgrind's counts through its client request
 // and renders about one second of the case, then prints
 //   ONCE name=native-<name> block=<block> frames=<frames counted> rendered=<all frames rendered>
+//        stretches=<run> speculated=<of those> fell_back=<of those>
+// (the stretches natively only, where the engine's counts can be read).
 // for example, one command:
 //   valgrind --tool=callgrind --callgrind-out-file=bench.callgrind
 //       --toggle-collect='Vocoder::processReplacing*' process_bench --once avx-gate-on 512
@@ -128,6 +135,12 @@ class BandByBandEffect : public Vocoder {
   reference::BandByBandVocoder model_;
 };
 #endif
+
+// The band kernel's stretches so far, as the engine counts them (band_kernel.h): natively only,
+// -1 where they cannot be seen.
+struct Stretches {
+  long long run, speculated, fellBack;
+};
 
 // A case as run: the case and, for the plug-in's own cases, the kernel pinned for it.
 struct Run {
@@ -277,6 +290,7 @@ int main(int argc, char** argv) {
   auto instantiate = [&](const Case&) { return host.instantiate(); };
   auto release = [&](AEffect* effect) { host.close(effect); };
   const char* what = "MULCHVOICE.dll through its main, under Wine";
+  auto stretchesOf = [](AEffect*) { return Stretches{-1, -1, -1}; };  // the DLL's are not seen
 #else
   std::vector<std::unique_ptr<Vocoder>> effects;
   auto instantiate = [&](const Case& c) {
@@ -288,6 +302,11 @@ int main(int argc, char** argv) {
   };
   auto release = [&](AEffect*) { effects.clear(); };
   const char* what = "the effect object, natively";
+  auto stretchesOf = [&](AEffect*) {
+    if (effects.empty()) return Stretches{-1, -1, -1};
+    const auto& totals = effects.back()->engine().stretches();
+    return Stretches{totals.run, totals.speculated, totals.fellBack};
+  };
 #endif
   const Inputs inputs;
 
@@ -307,10 +326,16 @@ int main(int argc, char** argv) {
     Buffers b(singleBlock);
     const int frames = (bench::kOnceFrames / singleBlock) * singleBlock;
     const int prepared = prepare(effect, *single.c, inputs, singleBlock, b);
+    const Stretches before = stretchesOf(effect);
     bench::zeroInstructionCounts();
     renderMeasured(effect, *single.c, inputs, singleBlock, frames, b);
-    std::printf("ONCE name=%s-%s block=%d frames=%d rendered=%d\n", kBuild, single.name().c_str(),
+    const Stretches after = stretchesOf(effect);
+    std::printf("ONCE name=%s-%s block=%d frames=%d rendered=%d", kBuild, single.name().c_str(),
                 singleBlock, frames, prepared + frames);
+    if (after.run >= 0)
+      std::printf(" stretches=%lld speculated=%lld fell_back=%lld", after.run - before.run,
+                  after.speculated - before.speculated, after.fellBack - before.fellBack);
+    std::printf("\n");
     release(effect);
     return 0;
   }
