@@ -18,35 +18,49 @@ case ${1:-} in
 esac
 if [ "$with_dll" = 1 ]; then bash tools/install-deps.sh; else bash tools/install-deps.sh --without-wine; fi
 
-# The three trees are configured side by side (configuring runs mostly one process at a time),
-# then built one after the other, each with both cores.
+# The three trees are configured without their tests (tools/test.sh turns them back on) and
+# built side by side, each tree's output in its build log: configuring runs mostly one process
+# at a time, and building each tree ends in steps that wait for one another.
+in_background() {  # in_background LOG COMMAND...: runs it, the log shown only if it fails
+  local log=$1
+  shift
+  ("$@" >"$log" 2>&1 || { cat "$log"; exit 1; }) &
+}
+wait_all() {  # wait_all PID...: fails if any of them failed
+  local failed=0 pid
+  for pid in "$@"; do wait "$pid" || failed=1; done
+  [ "$failed" = 0 ]
+}
 configure() {  # configure DIR CMAKE-OPTIONS...
   local dir=$1
   shift
-  cmake -S . -B "$dir" "$@" >"$dir.configure.log" 2>&1 || { cat "$dir.configure.log"; return 1; }
+  in_background "$dir.configure.log" cmake -S . -B "$dir" -DMULCHVOICE_TESTS=OFF "$@"
+}
+build() {  # build DIR TARGET...
+  local dir=$1
+  shift
+  in_background "$dir.build.log" cmake --build "$dir" -j2 --target "$@"
 }
 mkdir -p build
 echo "=== configuring build/native, build/win32 and build/win64"
-configure build/native &
+configure build/native
 native=$!
-configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake &
+configure build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw32.cmake
 win32=$!
-configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw64.cmake &
+configure build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw64.cmake
 win64=$!
-failed=0
-for pid in "$native" "$win32" "$win64"; do wait "$pid" || failed=1; done
-[ "$failed" = 0 ] || exit 1
+wait_all "$native" "$win32" "$win64" || exit 1
 
 win32_targets=(MULCHVOICE)
 [ "$with_dll" = 0 ] || win32_targets+=(mvdllhost)
-for tree in build/native build/win32 build/win64; do
-  echo "=== building $tree"
-  case $tree in
-    build/native) cmake --build "$tree" -j2 --target mvrender ;;
-    build/win32) cmake --build "$tree" -j2 --target "${win32_targets[@]}" ;;
-    build/win64) cmake --build "$tree" -j2 --target MULCHVOICE ;;
-  esac
-done
+echo "=== building build/native (the offline host, the LV2 plug-in and its panel), build/win32 and build/win64"
+build build/native mvrender mulchvoice_ui
+native=$!
+build build/win32 "${win32_targets[@]}"
+win32=$!
+build build/win64 MULCHVOICE
+win64=$!
+wait_all "$native" "$win32" "$win64" || exit 1
 
 mkdir -p out
 speech=demo/speech.wav

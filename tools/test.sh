@@ -61,7 +61,8 @@ trap interrupted INT TERM HUP
 
 build() {  # build <dir> <cmake options...>
   local dir=$1; shift
-  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configure.log" 2>&1 ||
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMULCHVOICE_TESTS=ON "$@" \
+    >"$dir.configure.log" 2>&1 ||
     { cat "$dir.configure.log"; return 1; }
   cmake --build "$dir" -j"$jobs"
 }
