@@ -25,7 +25,7 @@ constexpr float kProductScale = 500.0f;
 // The samples a kernel steps through before it sums their products: the products of a stretch,
 // eight floats to a sample (2 KiB), stay in the first-level cache from the step to the sum. A
 // stretch is also what a kernel runs speculatively, without the flush, and runs again with it
-// when a state left the flush's range (speculative_stretches.h).
+// when a state left the flush's range (stretch_runner.h).
 constexpr int32_t kKernelStretch = 64;
 
 // Whether the kernels may use sixteen vector registers, as 64-bit code has, or only the eight of
@@ -74,7 +74,7 @@ struct SliceInputs {
 
 // What a kernel did with a slice's stretches: how many it ran, how many of those it ran
 // speculatively, and how many of these it had to run again with the flush
-// (speculative_stretches.h). For the benchmark's figures; the samples do not depend on it.
+// (stretch_runner.h). For the benchmark's figures; the samples do not depend on it.
 struct StretchCounts {
   int32_t run, speculated, fellBack;
 };

@@ -8,14 +8,14 @@
 // feed-forward sum a1 x + z2 is exactly z2 - a0 x; and the envelope smoother's two input weights
 // are one value, so envIn1 r is exactly envIn0 r.
 //
-// It runs its stretches speculatively (speculative_stretches.h), which takes the four
+// It runs its stretches speculatively (stretch_runner.h), which takes the four
 // operations of the flush off the chain of dependent operations from one state to the next.
 //
 // Audio thread only: nothing here allocates, locks, calls the system or throws.
 
 #include "engine/band_kernel.h"
 #include "engine/float4.h"
-#include "engine/speculative_stretches.h"
+#include "engine/stretch_runner.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ struct Coefficients {
 };
 
 // A step keeps each new state through a policy: Flushing flushes it; RangeWatch, what a
-// speculative stretch (speculative_stretches.h) does instead, keeps it as it is, and notes after
+// speculative stretch (stretch_runner.h) does instead, keeps it as it is, and notes after
 // each step whether the five states it left lie in the flush's range.
 //
 // Both read the shift of the flush's range key (flush.h) from memory at every use. Held in a
@@ -180,7 +180,7 @@ inline Float4 gated(Float4 sums, Float4 gains) {
   return _mm_movelh_ps(low, high);
 }
 
-// A slice's stretches for runStretches (speculative_stretches.h): the two groups of bands, the
+// A slice's stretches for runStretches (stretch_runner.h): the two groups of bands, the
 // slice and the products of the stretch in progress, eight to a sample in band order.
 class Sse2Stretches {
  public:

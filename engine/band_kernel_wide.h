@@ -15,7 +15,7 @@
 // are used): the linker could keep a copy compiled here for every caller. The test
 // WideKernelsAreSealed checks the two objects for it.
 //
-// It runs its stretches speculatively (speculative_stretches.h), which takes the four
+// It runs its stretches speculatively (stretch_runner.h), which takes the four
 // operations of the flush off the chain of dependent operations from one state to the next.
 //
 // Audio thread only: nothing here allocates, locks, calls the system or throws.
@@ -27,7 +27,7 @@
 
 #include "engine/band_kernel.h"
 #include "engine/flush.h"  // the flush's constants only
-#include "engine/speculative_stretches.h"
+#include "engine/stretch_runner.h"
 
 namespace {
 
@@ -60,7 +60,7 @@ Float8 magnitude(Float8 v) {
 // kFlushThreshold <= |v| <= kFlushCeiling, and becomes +0.0 otherwise.
 //
 // A step keeps each new state through a policy: Flushing flushes it; RangeWatch, what a
-// speculative stretch (speculative_stretches.h) does instead, keeps it as it is, and notes after
+// speculative stretch (stretch_runner.h) does instead, keeps it as it is, and notes after
 // each step whether the five states it left lie in that range.
 #ifdef __AVX2__
 // The range key of flush.h: a lane is kept exactly when its key is above kKeptAbove, NaN and
@@ -278,7 +278,7 @@ void sumProducts(const float* products, const float* gains, float* work, int32_t
   }
 }
 
-// A slice's stretches for runStretches (speculative_stretches.h): the bands, the slice and the
+// A slice's stretches for runStretches (stretch_runner.h): the bands, the slice and the
 // products of the stretch in progress, eight to a sample in band order.
 class WideStretches {
  public:

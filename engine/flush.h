@@ -34,7 +34,7 @@ inline float finiteOrZero(float v) {
 // to 2 kCeilingBits. Moved by kKeyShift, that interval becomes the top of the signed range, so
 // that one signed "greater than kKeptAbove" of the key tests both ends: a larger d wraps round
 // to the bottom of the range, a smaller one stays below. A speculative stretch keeps the least
-// key it saw (speculative_stretches.h).
+// key it saw (stretch_runner.h).
 //
 // The finite check works on r = 0x7FFFFFFF - |bits|, the magnitude's bit pattern reversed, which
 // orders non-negative floats as their values do, backwards, and puts every NaN below infinity.

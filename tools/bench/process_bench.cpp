@@ -37,7 +37,7 @@
 //   fallback_pct     share of the band kernel's stretches of 64 samples that it ran
 //                    speculatively, without the flush of every state, and the share that it had
 //                    to run again with the flush, because a state left the flush's range
-//                    (engine/speculative_stretches.h)
+//                    (engine/stretch_runner.h)
 //   guest_instr_per_sample  on the dll-qemu-<kernel>-<case> lines (block 512), appended by
 //                    tools/bench.sh: the DLL's own instructions as qemu-i386 executes them, per
 //                    frame rendered, warm-up or loud priming included

@@ -1,5 +1,5 @@
 #pragma once
-// Speculative stretches: how a band kernel runs a slice without flushing every state at every
+// The stretch runner: how a band kernel runs a slice without flushing every state at every
 // sample, and still computes exactly what the flushing steps compute.
 //
 // The flush (flush.h) keeps a value v when kFlushThreshold <= |v| <= kFlushCeiling and makes
